@@ -1,0 +1,15 @@
+// The units that images are measured in. A frame is always 24 audio bytes and a
+// sector always 2352 bytes (98 frames); everything larger is derived here once.
+#pragma once
+
+constexpr int frame_bytes = 24;
+constexpr int frames_per_sector = 98;
+constexpr int sector_bytes = frames_per_sector * frame_bytes;
+constexpr int ring_frames = 112;  // room for the encoder's largest delay (108 frames)
+constexpr int ring_bytes = ring_frames * frame_bytes;
+
+constexpr int turns_per_line = 625;
+constexpr double bytes_per_mib = 1048576.0;
+
+static_assert(sector_bytes == 2352, "a CD-DA sector holds 2352 audio bytes");
+static_assert(ring_bytes == 2688, "the interleaver ring holds 112 frames");

@@ -1,0 +1,126 @@
+// Range arithmetic of the calibration dialogue.
+#include "console/ranges.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "common/units.h"
+
+namespace {
+
+constexpr int sweep_lines = 30;
+
+bool finite(double a, double b, double c, double d)
+{
+    return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d);
+}
+
+bool fits_int32(std::int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
+
+// The growth ends that carry tr0_f and tr0_t through the crossing; stored with them.
+bool store_through_crossing(CalibrationState& state, const CornerCrossing& crossing, double tr0_f, double tr0_t)
+{
+    const double dtr_t = (crossing.length - tr0_f) / crossing.turn;
+    const double dtr_f = (crossing.length - tr0_t) / crossing.turn;
+    if (!finite(tr0_f, tr0_t, dtr_t, dtr_f))
+        return false;
+    state.tr0_f = tr0_f;
+    state.tr0_t = tr0_t;
+    state.dtr_t = dtr_t;
+    state.dtr_f = dtr_f;
+    return true;
+}
+
+}  // namespace
+
+bool find_corner_crossing(const CalibrationState& state, CornerCrossing& crossing)
+{
+    const double turn = (state.tr0_t - state.tr0_f) / (state.dtr_t - state.dtr_f);
+    const double length = state.tr0_f + state.dtr_t * turn;
+    if (!std::isfinite(turn) || turn == 0 || !std::isfinite(length))
+        return false;
+    crossing = {turn, length};
+    return true;
+}
+
+bool shift_ranges(CalibrationState& state, double v, bool upward)
+{
+    CornerCrossing crossing{};
+    if (!find_corner_crossing(state, crossing))
+        return false;
+    const double middle = (state.tr0_f + state.tr0_t) / 2;
+    if (upward)
+        return store_through_crossing(state, crossing, middle, middle + 2 * v * (state.tr0_t - middle));
+    return store_through_crossing(state, crossing, middle - 2 * v * (middle - state.tr0_f), middle);
+}
+
+bool set_range_end(double& end, double v)
+{
+    if (!std::isfinite(v))
+        return false;
+    end = v;
+    return true;
+}
+
+bool enter_sweep(const CalibrationState& state, int first, int last, Sweep& sweep)
+{
+    const std::int64_t sum = std::int64_t{first} + last + 1;
+    if (!fits_int32(sum))
+        return false;
+    const std::int64_t anchor_turn = std::int64_t{turns_per_line} * (sum / 2);
+    if (!fits_int32(anchor_turn) || anchor_turn <= 0)
+        return false;
+    const TrackModel corner = state.reverse ? reverse_corner(state) : direct_corner(state);
+    const auto n = static_cast<double>(anchor_turn);
+    const double anchor_len = corner.tr0 + corner.dtr * n;
+    const double anchor_pos = n * (corner.tr0 + corner.dtr * n / 2);
+    const double step = (state.tr0_t - state.tr0_f) / sweep_lines;
+    if (!std::isfinite(anchor_len) || !std::isfinite(anchor_pos) || !std::isfinite(step))
+        return false;
+    sweep = {anchor_pos, anchor_len, step};
+    return true;
+}
+
+bool shift_sweep(CalibrationState& state, Sweep& sweep, double f, bool upward)
+{
+    CornerCrossing crossing{};
+    if (!find_corner_crossing(state, crossing))
+        return false;
+    const double step = f * sweep.step;
+    if (!std::isfinite(step))
+        return false;
+    double tr0_f = 0;
+    double tr0_t = 0;
+    if (upward) {
+        tr0_f = state.tr0_t - 2 * sweep.step;
+        tr0_t = tr0_f + sweep_lines * step;
+    } else {
+        tr0_t = state.tr0_f + 2 * sweep.step;
+        tr0_f = tr0_t - sweep_lines * step;
+    }
+    if (!store_through_crossing(state, crossing, tr0_f, tr0_t))
+        return false;
+    sweep.step = step;
+    return true;
+}
+
+bool narrow_to_lines(CalibrationState& state, const Sweep& sweep, int first, int last)
+{
+    const std::int64_t after_last = std::int64_t{last} + 1;
+    if (!fits_int32(after_last))
+        return false;
+    const double tr0_t = state.tr0_f + static_cast<double>(after_last) * sweep.step;
+    const double tr0_f = state.tr0_f + first * sweep.step;
+    const double twice_pos = 2 * sweep.anchor_pos;
+    const double len_squared = sweep.anchor_len * sweep.anchor_len;
+    const double dtr_t = (len_squared - tr0_f * tr0_f) / twice_pos;
+    const double dtr_f = (len_squared - tr0_t * tr0_t) / twice_pos;
+    if (!finite(tr0_f, tr0_t, dtr_t, dtr_f))
+        return false;
+    state.tr0_f = tr0_f;
+    state.tr0_t = tr0_t;
+    state.dtr_t = dtr_t;
+    state.dtr_f = dtr_f;
+    state.reverse = !state.reverse;
+    return true;
+}

@@ -1,0 +1,69 @@
+// Stage two of the dialogue: sweep images through the anchor that stage one's line
+// range fixed, moved and refined with next and prev, until a line range narrows the
+// ranges and sends the dialogue back to stage one.
+#include <cstdio>
+
+#include "console/command_input.h"
+#include "console/dialogue.h"
+#include "console/ranges.h"
+#include "image/images.h"
+
+namespace {
+
+void write_sweep(const CalibrationState& state, const Sweep& sweep)
+{
+    write_sweep_image(state.tr0_f, sweep.step, (state.tr0_f + state.tr0_t) / 2, state.size, sweep.anchor_pos,
+                      sweep.anchor_len, state.image_path);
+}
+
+// After next or prev: the new ranges, the auto image and the prompt.
+void show_shifted_sweep(const CalibrationState& state, const Sweep& sweep)
+{
+    show_ranges(state);
+    if (state.auto_mode)
+        write_sweep(state, sweep);
+    print_prompt();
+}
+
+}  // namespace
+
+StageEnd run_stage_two(CalibrationState& state, int first, int last)
+{
+    Sweep sweep;
+    if (!enter_sweep(state, first, last, sweep))
+        return StageEnd::narrowed;  // stage one hands over only ranges that have an anchor
+    if (state.auto_mode)
+        write_sweep(state, sweep);
+    print_prompt();
+    int retries = full_retry_count;
+    for (;;) {
+        if (!read_command(retries))
+            return StageEnd::input_failed;
+        const char* text = input_text;
+        double f = 0;
+        if (match_line_range(text, first, last) && narrow_to_lines(state, sweep, first, last))
+            return StageEnd::narrowed;
+        if (match_number_command(text, "next", f) && shift_sweep(state, sweep, f, true)) {
+            show_shifted_sweep(state, sweep);
+        } else if (match_number_command(text, "prev", f) && shift_sweep(state, sweep, f, false)) {
+            show_shifted_sweep(state, sweep);
+        } else if (match_exact(text, "auto on\n")) {
+            state.auto_mode = true;
+        } else if (match_exact(text, "auto off\n")) {
+            state.auto_mode = false;
+        } else if (match_exact(text, "image\n")) {
+            write_sweep(state, sweep);
+        } else if (match_exact(text, "averimage\n")) {
+            write_average_image(state);
+            if (state.auto_mode) {
+                std::fputs("press ENTER for restore image", stdout);
+                wait_for_enter();
+                write_sweep(state, sweep);
+            }
+        } else if (match_exact(text, "exit\n")) {
+            return StageEnd::exit_command;
+        } else {
+            report_bad_command();
+        }
+    }
+}

@@ -1,0 +1,40 @@
+// The image file's open and close. Output goes through one static block buffer that
+// holds a whole number of sectors, so that the disk sees large, sector-aligned writes.
+#include "image/output_file.h"
+
+#include <cstdlib>
+
+#include "common/units.h"
+
+namespace {
+constexpr int block_sectors = 448;  // about 1 MiB
+char output_block[block_sectors * sector_bytes];
+}  // namespace
+
+void fail_output()
+{
+    std::perror("ringetch");
+    std::exit(1);
+}
+
+std::FILE* open_image(const char* path)
+{
+    std::FILE* file = std::fopen(path, "wb");
+    if (file == nullptr)
+        fail_output();
+    std::setvbuf(file, output_block, _IOFBF, sizeof output_block);
+    return file;
+}
+
+void close_image(std::FILE* file, const char* path, bool completed)
+{
+    if (std::fclose(file) != 0)
+        fail_output();
+    if (!completed) {
+        std::fputs("Creating was break by user\n", stderr);
+        return;
+    }
+    std::printf("image \"%s\" created succesfully.\nburn it by command\n"
+                "$ cdrecord -audio dev=<burner-device> \"%s\"\n",
+                path, path);
+}
