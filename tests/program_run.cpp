@@ -1,0 +1,233 @@
+// Process plumbing for the tests that run the built binary.
+#include "program_run.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <poll.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+[[noreturn]] void exec_ringetch(const std::vector<std::string>& args, const std::string& work_dir)
+{
+    if (chdir(work_dir.c_str()) != 0)
+        _exit(127);
+    std::vector<char*> argv;
+    std::string binary = RINGETCH_BINARY;
+    argv.push_back(binary.data());
+    std::vector<std::string> copies = args;
+    for (std::string& arg : copies)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
+}
+
+// Waits for pid with a time limit; kills it when the limit passes.
+void wait_with_limit(pid_t pid, double timeout_seconds, RunResult& result)
+{
+    const auto start = Clock::now();
+    int status = 0;
+    for (;;) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid)
+            break;
+        if (seconds_since(start) > timeout_seconds) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            result.timed_out = true;
+            break;
+        }
+        usleep(2000);
+    }
+    if (WIFEXITED(status))
+        result.exit_status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        result.term_signal = WTERMSIG(status);
+}
+
+}  // namespace
+
+std::string make_work_dir()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/ringetch-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr)
+        std::abort();
+    return pattern;
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+long long file_size(const std::string& path)
+{
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0)
+        return -1;
+    return static_cast<long long>(info.st_size);
+}
+
+RunResult run_ringetch_with_stdin_fd(const std::vector<std::string>& args, int stdin_fd, const std::string& work_dir,
+                                     double timeout_seconds)
+{
+    const std::string out_path = work_dir + "/.stdout";
+    const std::string err_path = work_dir + "/.stderr";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (stdin_fd >= 0)
+            dup2(stdin_fd, 0);
+        else
+            close(0);
+        const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(out, 1);
+        dup2(err, 2);
+        exec_ringetch(args, work_dir);
+    }
+    RunResult result;
+    wait_with_limit(pid, timeout_seconds, result);
+    result.out = read_file(out_path);
+    result.err = read_file(err_path);
+    unlink(out_path.c_str());
+    unlink(err_path.c_str());
+    return result;
+}
+
+RunResult run_ringetch(const std::vector<std::string>& args, const std::string& stdin_text,
+                       const std::string& work_dir, double timeout_seconds)
+{
+    const std::string in_path = work_dir + "/.stdin";
+    {
+        std::ofstream in(in_path, std::ios::binary);
+        in << stdin_text;
+    }
+    const int fd = open(in_path.c_str(), O_RDONLY);
+    RunResult result = run_ringetch_with_stdin_fd(args, fd, work_dir, timeout_seconds);
+    close(fd);
+    unlink(in_path.c_str());
+    return result;
+}
+
+InteractiveRun::InteractiveRun(const std::vector<std::string>& args, const std::string& work_dir)
+    : err_path_(work_dir + "/.stderr")
+{
+    int to_child[2];
+    int from_child[2];
+    if (pipe(to_child) != 0 || pipe(from_child) != 0)
+        std::abort();
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(to_child[0], 0);
+        dup2(from_child[1], 1);
+        const int err = open(err_path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(err, 2);
+        close(to_child[0]);
+        close(to_child[1]);
+        close(from_child[0]);
+        close(from_child[1]);
+        exec_ringetch(args, work_dir);
+    }
+    close(to_child[0]);
+    close(from_child[1]);
+    stdin_fd_ = to_child[1];
+    stdout_fd_ = from_child[0];
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+InteractiveRun::~InteractiveRun()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    if (stdin_fd_ >= 0)
+        close(stdin_fd_);
+    if (stdout_fd_ >= 0)
+        close(stdout_fd_);
+}
+
+void InteractiveRun::send(const std::string& text)
+{
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(stdin_fd_, text.data() + done, text.size() - done);
+        if (n <= 0 && errno != EINTR)
+            return;
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+    }
+}
+
+void InteractiveRun::close_stdin()
+{
+    if (stdin_fd_ >= 0)
+        close(stdin_fd_);
+    stdin_fd_ = -1;
+}
+
+void InteractiveRun::signal(int signal_number) { kill(pid_, signal_number); }
+
+bool InteractiveRun::read_some(double timeout_seconds)
+{
+    pollfd ready{stdout_fd_, POLLIN, 0};
+    const int waited = poll(&ready, 1, static_cast<int>(timeout_seconds * 1000));
+    if (waited <= 0)
+        return false;
+    char chunk[65536];
+    const ssize_t n = read(stdout_fd_, chunk, sizeof chunk);
+    if (n <= 0)
+        return false;
+    out_.append(chunk, static_cast<std::size_t>(n));
+    return true;
+}
+
+bool InteractiveRun::wait_for(const std::string& needle, double timeout_seconds)
+{
+    const auto start = Clock::now();
+    for (;;) {
+        const std::size_t found = out_.find(needle, consumed_);
+        if (found != std::string::npos) {
+            consumed_ = found + needle.size();
+            return true;
+        }
+        const double left = timeout_seconds - seconds_since(start);
+        if (left <= 0 || !read_some(left))
+            return false;
+    }
+}
+
+RunResult InteractiveRun::finish(double timeout_seconds)
+{
+    close_stdin();
+    const auto start = Clock::now();
+    while (seconds_since(start) < timeout_seconds && read_some(timeout_seconds - seconds_since(start))) {
+    }
+    RunResult result;
+    wait_with_limit(pid_, timeout_seconds, result);
+    pid_ = -1;
+    result.out = out_;
+    result.err = read_file(err_path_);
+    return result;
+}

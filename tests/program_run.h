@@ -1,0 +1,59 @@
+// Runs the built ringetch as a user would: arguments, a stdin transcript, and the
+// captured stdout, stderr, exit status and image file. The interactive form keeps
+// stdin and stdout as pipes so that a test can answer prompts and send signals.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct RunResult {
+    int exit_status = -1;   // exit status, or -1 when the process did not exit normally
+    int term_signal = 0;    // the signal that ended it, if one did
+    bool timed_out = false; // killed after the time limit
+    std::string out;
+    std::string err;
+};
+
+// A fresh, empty working folder under the system's temporary folder.
+std::string make_work_dir();
+
+std::string read_file(const std::string& path);
+long long file_size(const std::string& path);  // -1 when there is no file
+
+// Runs ringetch with args in work_dir, stdin holding exactly stdin_text (no text and
+// closed at its end), and waits at most timeout_seconds.
+RunResult run_ringetch(const std::vector<std::string>& args, const std::string& stdin_text,
+                       const std::string& work_dir, double timeout_seconds = 30);
+
+// Runs ringetch with stdin taken from an open file descriptor, or closed when fd < 0.
+RunResult run_ringetch_with_stdin_fd(const std::vector<std::string>& args, int stdin_fd, const std::string& work_dir,
+                                     double timeout_seconds = 30);
+
+// ringetch running with piped stdin and stdout; stderr is collected to a file.
+class InteractiveRun {
+public:
+    InteractiveRun(const std::vector<std::string>& args, const std::string& work_dir);
+    ~InteractiveRun();
+    InteractiveRun(const InteractiveRun&) = delete;
+    InteractiveRun& operator=(const InteractiveRun&) = delete;
+
+    void send(const std::string& text);
+    void close_stdin();
+    void signal(int signal_number);
+    // Reads stdout until it holds `needle` after everything consumed so far; true when
+    // found before the time limit. The text read stays available through out().
+    bool wait_for(const std::string& needle, double timeout_seconds = 30);
+    // Waits for the process to end, reading the rest of stdout.
+    RunResult finish(double timeout_seconds = 30);
+    const std::string& out() const { return out_; }
+
+private:
+    bool read_some(double timeout_seconds);
+    pid_t pid_ = -1;
+    int stdin_fd_ = -1;
+    int stdout_fd_ = -1;
+    std::string err_path_;
+    std::string out_;
+    std::size_t consumed_ = 0;
+};
