@@ -1,8 +1,14 @@
 // The slow model of the image synthesis: one pixel byte, one sector byte at a time.
 #include "reference_image.h"
 
-#include <cmath>
+#include <gtest/gtest.h>
 
+#include <cmath>
+#include <csignal>
+#include <utility>
+
+#include "common/interrupt.h"
+#include "image/images.h"
 #include "image/interleaver.h"
 
 namespace reference {
@@ -57,6 +63,7 @@ void draw_turn(Drawing& d, double a, int j, int line, bool gray)
         d.stream.pixels.push_back(fill);
         d.count += 1;
     }
+    d.stream.turn_ends.push_back(d.stream.pixels.size());
 }
 
 void print_line(Drawing& d, int line, bool gray)
@@ -64,7 +71,7 @@ void print_line(Drawing& d, int line, bool gray)
     const char* colour = gray ? "gray" : line % 2 == 0 ? "white" : "black";
     char text[128];
     std::snprintf(text, sizeof text, "line number %d, start byte - %g Mb (%s)\n", line, d.pos / 1048576, colour);
-    d.stream.progress += text;
+    d.stream.progress.push_back({d.stream.turn_ends.size(), text});
 }
 
 // A turn is drawn only when it holds at least one byte and fits wholly under the limit.
@@ -95,7 +102,7 @@ void finish_image(State& state, Bytes& file)
     state.fill = 0;
 }
 
-PixelStream track_pixels(const TrackParams& p, bool interrupted_after_first_turn)
+PixelStream track_pixels(const TrackParams& p)
 {
     Drawing d;
     const double crossing = (p.tr0 - p.ref_tr0) / (p.ref_dtr - p.dtr);
@@ -114,15 +121,11 @@ PixelStream track_pixels(const TrackParams& p, bool interrupted_after_first_turn
         draw_turn(d, a, j, line, gray);
         a += p.dtr;
         j += 1;
-        if (interrupted_after_first_turn) {
-            d.stream.completed = false;
-            break;
-        }
     }
     return d.stream;
 }
 
-PixelStream sweep_pixels(const SweepParams& p, bool interrupted_after_first_turn)
+PixelStream sweep_pixels(const SweepParams& p)
 {
     Drawing d;
     double t = p.tr0_start;
@@ -147,22 +150,33 @@ PixelStream sweep_pixels(const SweepParams& p, bool interrupted_after_first_turn
         draw_turn(d, a, j, line, gray);
         a += g;
         j += 1;
-        if (interrupted_after_first_turn) {
-            d.stream.completed = false;
-            break;
-        }
     }
     return d.stream;
 }
 
-Bytes image_file(State& state, const PixelStream& stream)
+CoreRun image_file(State& state, const PixelStream& stream, int interrupt_at_record)
 {
-    Bytes file;
-    for (std::uint8_t byte : stream.pixels)
-        put_audio_byte(state, byte, file);
-    if (stream.completed)
-        finish_image(state, file);
-    return file;
+    CoreRun run;
+    std::size_t printed = 0;
+    auto print_up_to = [&](std::size_t turns) {
+        for (; printed < stream.progress.size() && stream.progress[printed].before_turn <= turns; ++printed)
+            run.out += stream.progress[printed].text;
+    };
+    std::size_t given = 0;
+    for (std::size_t turn = 0; turn < stream.turn_ends.size(); ++turn) {
+        print_up_to(turn);
+        for (; given < stream.turn_ends[turn]; ++given)
+            put_audio_byte(state, stream.pixels[given], run.file);
+        const bool interrupted =
+            interrupt_at_record == 0 ||
+            (interrupt_at_record > 0 && run.file.size() >= static_cast<std::size_t>(interrupt_at_record) * 2352);
+        if (interrupted)
+            return run;
+    }
+    print_up_to(stream.turn_ends.size());
+    finish_image(state, run.file);
+    run.completed = true;
+    return run;
 }
 
 Bytes recover_pixels(const Bytes& file, std::size_t count)
@@ -194,3 +208,93 @@ Bytes read_whole_file(std::FILE* file)
         content.insert(content.end(), block, block + got);
     return content;
 }
+
+namespace {
+
+// The image file of a real run: collects every byte written, unbuffered, and plays
+// the Ctrl-C as the chosen record goes out.
+struct Collector {
+    Bytes bytes;
+    int interrupt_at_record;
+};
+
+ssize_t collect(void* cookie, const char* data, std::size_t size)
+{
+    auto* collector = static_cast<Collector*>(cookie);
+    const std::size_t before = collector->bytes.size();
+    collector->bytes.insert(collector->bytes.end(), data, data + size);
+    if (collector->interrupt_at_record > 0) {
+        const std::size_t at = static_cast<std::size_t>(collector->interrupt_at_record) * 2352;
+        if (before < at && at <= collector->bytes.size())
+            on_interrupt(SIGINT);
+    }
+    return static_cast<ssize_t>(size);
+}
+
+template <class Draw>
+CoreRun run_core(int interrupt_at_record, Draw draw)
+{
+    CoreRun run;
+    Collector collector{{}, interrupt_at_record};
+    std::FILE* file = fopencookie(&collector, "w", cookie_io_functions_t{nullptr, collect, nullptr, nullptr});
+    if (file == nullptr)
+        return run;
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    break_requested = interrupt_at_record == 0 ? 1 : 0;
+    testing::internal::CaptureStdout();
+    run.completed = draw(file);
+    run.out = testing::internal::GetCapturedStdout();
+    break_requested = 0;
+    std::fclose(file);
+    run.file = std::move(collector.bytes);
+    return run;
+}
+
+}  // namespace
+
+CoreRun run_track_core(const reference::TrackParams& p, int interrupt_at_record)
+{
+    return run_core(interrupt_at_record, [&p](std::FILE* file) {
+        return draw_track_image(p.tr0, p.dtr, p.ref_tr0, p.ref_dtr, p.size_limit, file);
+    });
+}
+
+CoreRun run_sweep_core(const reference::SweepParams& p, int interrupt_at_record)
+{
+    return run_core(interrupt_at_record, [&p](std::FILE* file) {
+        return draw_sweep_image(p.tr0_start, p.tr0_step, p.ref_tr0, p.size_limit, p.anchor_pos, p.anchor_len, file);
+    });
+}
+
+std::vector<ProgressLine> progress_lines(const std::string& out)
+{
+    std::vector<ProgressLine> lines;
+    std::size_t start = 0;
+    while (start < out.size()) {
+        std::size_t end = out.find('\n', start);
+        if (end == std::string::npos)
+            end = out.size();
+        const std::string text = out.substr(start, end - start);
+        int line = 0;
+        double mib = 0;
+        char colour[16] = {};
+        if (std::sscanf(text.c_str(), "line number %d, start byte - %lf Mb (%15[a-z])", &line, &mib, colour) == 3)
+            lines.push_back({line, colour});
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::vector<ProgressLine> expected_colours(int lines, const std::vector<int>& gray)
+{
+    std::vector<ProgressLine> colours;
+    for (int line = 0; line < lines; ++line) {
+        bool is_gray = false;
+        for (int g : gray)
+            is_gray = is_gray || g == line;
+        colours.push_back({line, is_gray ? "gray" : line % 2 == 0 ? "white" : "black"});
+    }
+    return colours;
+}
+
+bool operator==(const ProgressLine& a, const ProgressLine& b) { return a.line == b.line && a.colour == b.colour; }

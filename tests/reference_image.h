@@ -1,15 +1,30 @@
 // A slow, byte-at-a-time model of the image synthesis for the tests to check the
-// real writers against. It shares no code with image/: the encoder delays are kept
-// as (frames back, byte) pairs, the ring is indexed by frame slot and byte, and the
-// turn loops are written out plainly, one pixel byte at a time.
+// real writers against, and the plumbing to run the real writers' cores. The model
+// shares no code with image/: the encoder delays are kept as (frames back, byte)
+// pairs, the ring is indexed by frame slot and byte, and the turn loops are written
+// out plainly, one pixel byte at a time.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
+
+// What a writer's core leaves behind: the bytes it wrote to its file, what it
+// printed, and whether it completed (drained) the image.
+struct CoreRun {
+    Bytes file;
+    std::string out;
+    bool completed = false;
+};
+
+// A Ctrl-C can be made to arrive while the image's record number r is written
+// (r = 0: before the image starts). The writer abandons the image after the turn in
+// which it arrived; the file then holds only the records written so far.
+constexpr int no_interrupt = -1;
 
 namespace reference {
 
@@ -40,20 +55,21 @@ struct SweepParams {
     double tr0_start, tr0_step, ref_tr0, size_limit, anchor_pos, anchor_len;
 };
 
-// What a writer's core gives the interleaver and prints: the pixel bytes in track
-// order, the progress lines, and whether the image was completed (it is not when
-// the writer is interrupted after its first drawn turn).
+// What a writer's core gives the interleaver, turn by turn, and what it prints.
 struct PixelStream {
-    Bytes pixels;
-    std::string progress;
-    bool completed = true;
+    Bytes pixels;                        // in track order
+    std::vector<std::size_t> turn_ends;  // pixel bytes given by the end of each drawn turn
+    struct Progress {
+        std::size_t before_turn;  // printed when this many turns had been drawn
+        std::string text;
+    };
+    std::vector<Progress> progress;
 };
-PixelStream track_pixels(const TrackParams& p, bool interrupted_after_first_turn = false);
-PixelStream sweep_pixels(const SweepParams& p, bool interrupted_after_first_turn = false);
+PixelStream track_pixels(const TrackParams& p);
+PixelStream sweep_pixels(const SweepParams& p);
 
-// The file a writer's core produces from `state` for this stream: every pixel byte
-// one at a time, then the drain when the image was completed.
-Bytes image_file(State& state, const PixelStream& stream);
+// What a writer's core does from `state` with this stream, one pixel byte at a time.
+CoreRun image_file(State& state, const PixelStream& stream, int interrupt_at_record = no_interrupt);
 
 // The first `count` pixel bytes of an image written from a fresh start, read back
 // from its file: pixel 24f + i stands at byte b_i of audio frame f + 111 - d_i.
@@ -66,3 +82,22 @@ void reset_synthesis_state();
 
 // The whole content of an open file, read from its start.
 Bytes read_whole_file(std::FILE* file);
+
+// The real cores, from the real state as it stands.
+CoreRun run_track_core(const reference::TrackParams& p, int interrupt_at_record = no_interrupt);
+CoreRun run_sweep_core(const reference::SweepParams& p, int interrupt_at_record = no_interrupt);
+
+// The progress lines of a writer's output, in order: line number and colour name.
+struct ProgressLine {
+    int line;
+    std::string colour;
+};
+std::vector<ProgressLine> progress_lines(const std::string& out);
+bool operator==(const ProgressLine& a, const ProgressLine& b);
+inline std::ostream& operator<<(std::ostream& os, const ProgressLine& p)
+{
+    return os << "line " << p.line << " " << p.colour;
+}
+
+// Colour names of lines 0..lines-1 when exactly the lines in `gray` are gray.
+std::vector<ProgressLine> expected_colours(int lines, const std::vector<int>& gray);

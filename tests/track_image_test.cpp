@@ -1,0 +1,226 @@
+// The stage-one image: which line is gray, how fractional turn lengths carry, where
+// markers stand, and how an image ends when no further turn can be drawn. Images are
+// read back from a fresh start through the encoder delays, so the checks are on the
+// pixel bytes in track order.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "image/images.h"
+#include "image/interleaver.h"
+#include "program_run.h"
+#include "reference_image.h"
+
+namespace {
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+const double nan = std::nan("");
+
+// Pixel bytes of a fresh-start image shorter than the ring, up to the end of the
+// frame after `pixel_count`: past the image they are the ring's start-up zeros, so a
+// stream one byte longer or shorter than expected shows.
+Bytes pixels_past(const Bytes& file, std::size_t pixel_count)
+{
+    return reference::recover_pixels(file, 24 * (pixel_count / 24 + 1));
+}
+
+Bytes run_of(std::size_t count, std::uint8_t byte, std::size_t total)
+{
+    Bytes bytes(total, 0);
+    for (std::size_t k = 0; k < count; ++k)
+        bytes[k] = byte;
+    return bytes;
+}
+
+struct GrayCase {
+    const char* name;
+    reference::TrackParams image;
+    int lines;
+    std::vector<int> gray;
+};
+
+class GrayLine : public testing::TestWithParam<GrayCase> {};
+
+TEST_P(GrayLine, IsTheLineHoldingTheCrossingWithBothEndsInclusive)
+{
+    const GrayCase& row = GetParam();
+    reset_synthesis_state();
+    const CoreRun run = run_track_core(row.image);
+    EXPECT_TRUE(run.completed);
+    EXPECT_EQ(progress_lines(run.out), expected_colours(row.lines, row.gray)) << run.out;
+}
+
+// The default corners against the average model cross at mathematically 8750, the
+// boundary of lines 13 and 14. Divided by 256 throughout, the growths and the
+// first-turn difference keep exactly the same quotient in double precision, and the
+// models are small enough to reach line 14 in a quarter of a megabyte.
+INSTANTIATE_TEST_SUITE_P(
+    TrackImage, GrayLine,
+    testing::Values(
+        GrayCase{"DirectCornerGraysOnlyLine13", {1, 1.44 / 256, 1 + 525.0 / 256, 1.38 / 256, 240000}, 15, {13}},
+        GrayCase{"ReverseCornerGraysOnlyLine14", {1 + 525.0 / 256, 1.32 / 256, 1, 1.38 / 256, 240000}, 15, {14}},
+        GrayCase{"CrossingExactlyOnABoundaryGraysBothLines", {2, 0.03125, 11.765625, 0.015625, 40000}, 3, {0, 1}},
+        GrayCase{"CrossingInsideLineOne", {30, 0.02, 20, 0.03, 40000}, 2, {1}},
+        GrayCase{"CrossingAtTheFirstTurnGraysLineZero", {30, 0.02, 30, 0.03, 40000}, 2, {0}},
+        GrayCase{"CrossingBeforeTheFirstTurnGraysNoLine", {30, 0.02, 40, 0.03, 40000}, 2, {}},
+        GrayCase{"EqualModelsGrayNoLine", {30, 0.02, 30, 0.02, 40000}, 2, {}},
+        GrayCase{"ParallelModelsGrayNoLine", {30, 0.02, 31, 0.02, 40000}, 2, {}}),
+    [](const testing::TestParamInfo<GrayCase>& info) { return std::string(info.param.name); });
+
+TEST(GrayLine, ScaledDefaultModelsCrossAtTheFullSizeQuotients)
+{
+    const double direct = (22500.0 - 23025.0) / (1.38 - 1.44);
+    const double reverse = (23550.0 - 23025.0) / (1.38 - 1.32);
+    EXPECT_EQ((1 - (1 + 525.0 / 256)) / (1.38 / 256 - 1.44 / 256), direct);
+    EXPECT_EQ((1 + 525.0 / 256 - 1) / (1.38 / 256 - 1.32 / 256), reverse);
+    EXPECT_LT(direct, 8750.0);
+    EXPECT_GT(reverse, 8750.0);
+}
+
+// tr0 = 23000.5, dtr = 0: every other turn carries the accumulated half byte. A
+// Ctrl-C during turn k abandons the image after it; one more pixel byte and a drain
+// then show exactly where the stream stopped.
+struct CarryCase {
+    const char* name;
+    int interrupt_at_record;  // record r goes out with pixel byte 2352 r - 1
+    std::size_t pixel_bytes;
+};
+
+class HalfByteCarry : public testing::TestWithParam<CarryCase> {};
+
+TEST_P(HalfByteCarry, EmitsTheWholePartOfTheRealPosition)
+{
+    reset_synthesis_state();
+    const CoreRun run = run_track_core({23000.5, 0, 23000.5, 0, 1e6}, GetParam().interrupt_at_record);
+    ASSERT_FALSE(run.completed);
+    std::FILE* rest = std::tmpfile();
+    ASSERT_NE(rest, nullptr);
+    put_audio_byte(0x01, rest);
+    finish_image(rest);
+    Bytes file = run.file;
+    const Bytes tail = read_whole_file(rest);
+    std::fclose(rest);
+    file.insert(file.end(), tail.begin(), tail.end());
+
+    const std::size_t n = GetParam().pixel_bytes;
+    Bytes expected(n, 0xAA);
+    expected.push_back(0x01);
+    EXPECT_EQ(reference::recover_pixels(file, n + 1), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(TrackImage, HalfByteCarry,
+                         testing::Values(CarryCase{"FirstTurnDrawsItsWholeBytesOnly", 0, 23000},
+                                         CarryCase{"SecondTurnAddsOneFillByte", 10, 46001},
+                                         CarryCase{"ThirdTurnHasNothingToCarry", 20, 69001},
+                                         CarryCase{"FourthTurnAddsOneFillByteAgain", 30, 92002}),
+                         [](const testing::TestParamInfo<CarryCase>& info) { return std::string(info.param.name); });
+
+// Turns of 35 bytes: a marked turn opens with 35 / 12 = 2 marker bytes.
+struct MarkerCase {
+    const char* name;
+    int turn;  // counted from the start of the image
+    bool marked;
+};
+
+class Markers : public testing::TestWithParam<MarkerCase> {};
+
+const Bytes& pixels_of_665_turns_of_35_bytes()
+{
+    static const Bytes pixels = [] {
+        reset_synthesis_state();
+        return reference::recover_pixels(run_track_core({35, 0, 35, 0, 35 * 665 + 1}).file, 35 * 665);
+    }();
+    return pixels;
+}
+
+TEST_P(Markers, StandOnlyOnTurns33To592OfEachLine)
+{
+    const MarkerCase& row = GetParam();
+    const bool even_line = row.turn / 625 % 2 == 0;
+    const std::uint8_t marker = even_line ? 0x20 : 0xAA;
+    const std::uint8_t fill = even_line ? 0xAA : 0x20;
+    Bytes expected(35, fill);
+    if (row.marked)
+        expected[0] = expected[1] = marker;
+    const Bytes& pixels = pixels_of_665_turns_of_35_bytes();
+    EXPECT_EQ(Bytes(pixels.begin() + 35 * row.turn, pixels.begin() + 35 * (row.turn + 1)), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(TrackImage, Markers,
+                         testing::Values(MarkerCase{"FirstTurnOfLine0", 0, false},
+                                         MarkerCase{"Turn32OfLine0", 32, false}, MarkerCase{"Turn33OfLine0", 33, true},
+                                         MarkerCase{"Turn300OfLine0", 300, true},
+                                         MarkerCase{"Turn592OfLine0", 592, true},
+                                         MarkerCase{"Turn593OfLine0", 593, false},
+                                         MarkerCase{"LastTurnOfLine0", 624, false},
+                                         MarkerCase{"FirstTurnOfLine1", 625, false},
+                                         MarkerCase{"Turn32OfLine1", 657, false},
+                                         MarkerCase{"Turn33OfLine1", 658, true},
+                                         MarkerCase{"LastTurnDrawn", 664, true}),
+                         [](const testing::TestParamInfo<MarkerCase>& info) { return std::string(info.param.name); });
+
+// Nothing can be drawn: the image is the header line, the drained interleaver and
+// the success message.
+struct NoTurnCase {
+    const char* name;
+    double tr0;
+    double size_limit;
+};
+
+class NoTurnDrawn : public testing::TestWithParam<NoTurnCase> {};
+
+TEST_P(NoTurnDrawn, LeavesTheDrainedInterleaverAndReportsSuccess)
+{
+    reset_synthesis_state();
+    const std::string path = make_work_dir() + "/image.rge";
+    testing::internal::CaptureStdout();
+    write_track_image(GetParam().tr0, 1, 300, 1, GetParam().size_limit, path.c_str());
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(out, "line number 0, start byte - 0 Mb (white)\n"
+                   "image \"" + path + "\" created succesfully.\nburn it by command\n"
+                   "$ cdrecord -audio dev=<burner-device> \"" + path + "\"\n");
+    EXPECT_EQ(read_file(path), std::string(4704, '\0'));
+}
+
+INSTANTIATE_TEST_SUITE_P(TrackImage, NoTurnDrawn,
+                         testing::Values(NoTurnCase{"LimitEqualToTheFirstTurn", 300, 300},
+                                         NoTurnCase{"LimitBelowTheFirstTurn", 300, 299.5},
+                                         NoTurnCase{"ZeroLimit", 300, 0},
+                                         NoTurnCase{"FirstTurnNotANumber", nan, 200000},
+                                         NoTurnCase{"FirstTurnInfinite", inf, 200000},
+                                         NoTurnCase{"FirstTurnOfZeroBytes", 0, 200000},
+                                         NoTurnCase{"FirstTurnNegative", -5, 200000},
+                                         NoTurnCase{"FirstTurnUnderOneByte", 0.5, 200000}),
+                         [](const testing::TestParamInfo<NoTurnCase>& info) { return std::string(info.param.name); });
+
+// A growth that makes the next turn unusable ends the image there, drained.
+struct EndCase {
+    const char* name;
+    double tr0;
+    double dtr;
+    std::size_t pixel_bytes;
+};
+
+class ImageEnds : public testing::TestWithParam<EndCase> {};
+
+TEST_P(ImageEnds, BeforeTheFirstTurnShorterThanOneByteOrNotFinite)
+{
+    const EndCase& row = GetParam();
+    reset_synthesis_state();
+    const CoreRun run = run_track_core({row.tr0, row.dtr, row.tr0, row.dtr, 200000});
+    EXPECT_TRUE(run.completed);
+    EXPECT_EQ(progress_lines(run.out), expected_colours(1, {}));
+    const std::size_t n = row.pixel_bytes;
+    EXPECT_EQ(pixels_past(run.file, n), run_of(n, 0xAA, 24 * (n / 24 + 1)));
+}
+
+INSTANTIATE_TEST_SUITE_P(TrackImage, ImageEnds,
+                         testing::Values(EndCase{"WholeBytesShrinkingToOne", 10, -1, 55},
+                                         EndCase{"QuarterBytesShrinkingToOne", 3, -0.25, 18},
+                                         EndCase{"GrowthNotANumber", 10, nan, 10},
+                                         EndCase{"GrowthMinusInfinity", 10, -inf, 10},
+                                         EndCase{"GrowthInfinity", 10, inf, 10}),
+                         [](const testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
