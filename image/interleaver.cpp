@@ -1,5 +1,7 @@
-// The frame interleaver and the sector sink. Sector bytes only ever arrive as whole
-// frames, so the sink's fill offset is a multiple of 24 whenever a frame moves out.
+// The frame interleaver and the sector sink. A run of equal pixel bytes is not
+// entered byte by byte: which bytes of each frame that moves out come from the run
+// follows from the delays alone, so the run's frames go out first, read against the
+// ring as it stood, and then the ring takes the bytes the run leaves in it.
 #include "image/interleaver.h"
 
 #include <cstring>
@@ -11,7 +13,48 @@ SectorSink sector_sink;
 
 namespace {
 
-int wrap_ring_position(int position) { return position < 0 ? position + ring_bytes : position; }
+int wrap_ring_position(int position)
+{
+    if (position > ring_bytes - 1)
+        return position - ring_bytes;
+    if (position < 0)
+        return position + ring_bytes;
+    return position;
+}
+
+// The offset table seen from the ring: byte b of slot s is stored by the frame
+// entered in slot s + delay.of[b].
+struct ByteDelays {
+    std::uint8_t of[frame_bytes];
+};
+
+constexpr ByteDelays make_byte_delays()
+{
+    ByteDelays delays{};
+    for (int offset : interleave_offsets) {
+        const int delay = (-offset + frame_bytes - 1) / frame_bytes;
+        delays.of[offset + frame_bytes * delay] = static_cast<std::uint8_t>(delay);
+    }
+    return delays;
+}
+
+constexpr ByteDelays byte_delays = make_byte_delays();
+
+constexpr int smallest_delay()
+{
+    int smallest = ring_frames;
+    for (int delay : byte_delays.of)
+        smallest = delay < smallest ? delay : smallest;
+    return smallest;
+}
+
+// A frame moves out 111 slots behind the frame just entered, so while a run is
+// entered, the first frames that move out still hold bytes stored before the run;
+// from this many frames into the run on, every frame that moves out is the run's.
+constexpr int mixed_frames = ring_frames - 1 - smallest_delay();
+
+static_assert(byte_delays.of[0] == 3 && byte_delays.of[frame_bytes - 1] == 108, "bytes 0 and 23 keep their place");
+static_assert(mixed_frames == 108, "the shortest delay is 3 frames");
 
 void write_sector_record(std::FILE* file)
 {
@@ -19,25 +62,122 @@ void write_sector_record(std::FILE* file)
         fail_output();
 }
 
-// Equal to 24 calls of put_sector_byte: the fill offset is frame-aligned here.
-void move_out_frame(std::FILE* file)
+// Writes the sector when it is full; bytes past the fill offset stay as they are.
+void close_sector_if_full(std::FILE* file)
 {
-    interleaver.current_slot = interleaver.current_slot == ring_frames - 1 ? 0 : interleaver.current_slot + 1;
-    std::memcpy(sector_sink.buffer + sector_sink.fill_offset,
-                interleaver.ring + interleaver.current_slot * frame_bytes, frame_bytes);
-    sector_sink.fill_offset += frame_bytes;
     if (sector_sink.fill_offset == sector_bytes) {
         write_sector_record(file);
         sector_sink.fill_offset = 0;
     }
 }
 
-// One whole frame of equal pixel bytes, entered at byte index 0.
-void place_frame_of(std::uint8_t byte)
+// Equal to count calls of put_sector_byte with the bytes at from.
+void put_sector_bytes(const std::uint8_t* from, int count, std::FILE* file)
 {
-    const int slot_start = interleaver.current_slot * frame_bytes;
-    for (int offset : interleave_offsets)
-        interleaver.ring[wrap_ring_position(slot_start + offset)] = byte;
+    while (count > 0) {
+        const int room = sector_bytes - sector_sink.fill_offset;
+        const int part = count < room ? count : room;
+        std::memcpy(sector_sink.buffer + sector_sink.fill_offset, from, part);
+        sector_sink.fill_offset += part;
+        from += part;
+        count -= part;
+        close_sector_if_full(file);
+    }
+}
+
+// Equal to count calls of put_sector_byte with one byte.
+void put_sector_fill(std::uint8_t byte, std::int64_t count, std::FILE* file)
+{
+    while (count > 0) {
+        const int room = sector_bytes - sector_sink.fill_offset;
+        const int part = count < room ? static_cast<int>(count) : room;
+        std::memset(sector_sink.buffer + sector_sink.fill_offset, byte, part);
+        sector_sink.fill_offset += part;
+        count -= part;
+        close_sector_if_full(file);
+    }
+}
+
+int next_slot(int slot) { return slot == ring_frames - 1 ? 0 : slot + 1; }
+
+// Equal to 24 calls of put_sector_byte with the bytes of frame. Frames arrive at a
+// frame-aligned fill offset unless put_sector_byte was called on its own, so the
+// whole-frame copy is the rule and the split the exception.
+void put_sector_frame(const std::uint8_t* frame, std::FILE* file)
+{
+    if (sector_sink.fill_offset > sector_bytes - frame_bytes) {
+        put_sector_bytes(frame, frame_bytes, file);
+        return;
+    }
+    std::memcpy(sector_sink.buffer + sector_sink.fill_offset, frame, frame_bytes);
+    sector_sink.fill_offset += frame_bytes;
+    close_sector_if_full(file);
+}
+
+void move_out_frame(std::FILE* file)
+{
+    interleaver.current_slot = next_slot(interleaver.current_slot);
+    put_sector_frame(interleaver.ring + interleaver.current_slot * frame_bytes, file);
+}
+
+// The frames that move out while a run of whole frames of one byte is entered,
+// taken from the ring as it stood before the run. The t-th of them (from 0) moves
+// out of the slot after the one the t-th frame of the run entered; its byte b was
+// stored t + 1 + delay - 112 frames into the run, or before the run when that is
+// negative, and then the ring still holds it. Advances the current slot by frames.
+void move_out_run(std::uint8_t byte, std::int64_t frames, std::FILE* file)
+{
+    const int mixed = frames < mixed_frames ? static_cast<int>(frames) : mixed_frames;
+    for (int t = 0; t < mixed; ++t) {
+        interleaver.current_slot = next_slot(interleaver.current_slot);
+        const std::uint8_t* stored = interleaver.ring + interleaver.current_slot * frame_bytes;
+        // Byte b is the run's when t + delay >= 111.
+        const auto stored_before = static_cast<std::uint8_t>(ring_frames - 1 - t);
+        std::uint8_t frame[frame_bytes];
+        for (int b = 0; b < frame_bytes; ++b) {
+            const std::uint8_t earlier = stored[b];
+            frame[b] = byte_delays.of[b] >= stored_before ? byte : earlier;
+        }
+        put_sector_frame(frame, file);
+    }
+    const std::int64_t uniform = frames - mixed;
+    if (uniform == 0)
+        return;
+    interleaver.current_slot = static_cast<int>((interleaver.current_slot + uniform) % ring_frames);
+    put_sector_fill(byte, uniform * frame_bytes, file);
+}
+
+// The ring after a run of whole frames of one byte entered from first_slot on: the
+// u-th frame of the run stores byte b into slot first_slot + u - delay, so slot
+// first_slot + w holds the run's byte in b when (w + delay) mod 112 is below the
+// run's length. A run of 112 frames or more has stored into every ring byte.
+void store_run_in_ring(std::uint8_t byte, std::int64_t frames, int first_slot)
+{
+    if (frames >= ring_frames) {
+        std::memset(interleaver.ring, byte, ring_bytes);
+        return;
+    }
+    // w + delay stays below 2 * 112, so every step fits a byte.
+    const auto entered = static_cast<std::uint8_t>(frames);
+    int slot = first_slot;
+    for (int w = 0; w < ring_frames; ++w) {
+        std::uint8_t* stored = interleaver.ring + slot * frame_bytes;
+        for (int b = 0; b < frame_bytes; ++b) {
+            auto u = static_cast<std::uint8_t>(w + byte_delays.of[b]);
+            u = u >= ring_frames ? static_cast<std::uint8_t>(u - ring_frames) : u;
+            stored[b] = u < entered ? byte : stored[b];
+        }
+        slot = next_slot(slot);
+    }
+}
+
+// Equal to 24 * frames calls of put_audio_byte at byte index 0, done as two passes:
+// first every frame that moves out, then every byte the run leaves in the ring.
+void put_whole_frames(std::uint8_t byte, std::int64_t frames, std::FILE* file)
+{
+    const int first_slot = interleaver.current_slot;
+    move_out_run(byte, frames, file);
+    store_run_in_ring(byte, frames, first_slot);
 }
 
 }  // namespace
@@ -46,10 +186,7 @@ void put_sector_byte(std::uint8_t byte, std::FILE* file)
 {
     sector_sink.buffer[sector_sink.fill_offset] = byte;
     sector_sink.fill_offset += 1;
-    if (sector_sink.fill_offset == sector_bytes) {
-        write_sector_record(file);
-        sector_sink.fill_offset = 0;
-    }
+    close_sector_if_full(file);
 }
 
 void put_audio_byte(std::uint8_t byte, std::FILE* file)
@@ -69,11 +206,10 @@ void put_audio_run(std::uint8_t byte, std::int64_t count, std::FILE* file)
         put_audio_byte(byte, file);
         --count;
     }
-    for (; count >= frame_bytes; count -= frame_bytes) {
-        place_frame_of(byte);
-        move_out_frame(file);
-    }
-    for (; count > 0; --count)
+    if (count <= 0)
+        return;
+    put_whole_frames(byte, count / frame_bytes, file);
+    for (count %= frame_bytes; count > 0; --count)
         put_audio_byte(byte, file);
 }
 
@@ -84,6 +220,7 @@ void finish_image(std::FILE* file)
     for (int frame = 0; frame < drained_frames; ++frame)
         move_out_frame(file);
     interleaver.byte_index = 0;
+    // The last record goes out whole: past the fill offset, what the sector last held.
     write_sector_record(file);
     sector_sink.fill_offset = 0;
 }
