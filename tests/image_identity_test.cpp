@@ -1,0 +1,228 @@
+// Whole images from the real writers against the slow model, byte for byte: the
+// writers hand the interleaver runs that it places a frame at a time, and these must
+// give exactly the bytes of one put_audio_byte per pixel byte. Each scenario runs a
+// sequence of images and direct calls without resetting the state in between, so
+// images start mid-frame and mid-sector and inherit the stale bytes that earlier
+// ones leave in the ring and in the last record. Every scenario ends with a drain,
+// which writes out whatever state is left.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "image/images.h"
+#include "image/interleaver.h"
+#include "program_run.h"
+#include "reference_image.h"
+
+namespace {
+
+using reference::SweepParams;
+using reference::TrackParams;
+
+struct Step {
+    enum Kind { pixel_bytes, pixel_run, track, sweep, drain };
+    Kind kind = drain;
+    Bytes bytes;                 // pixel_bytes
+    std::uint8_t run_byte = 0;   // pixel_run
+    std::int64_t run_count = 0;  // pixel_run
+    TrackParams track_image{};
+    SweepParams sweep_image{};
+    int interrupt_at_record = no_interrupt;
+};
+
+Step bytes(Bytes values)
+{
+    Step step;
+    step.kind = Step::pixel_bytes;
+    step.bytes = std::move(values);
+    return step;
+}
+Step run(std::uint8_t byte, std::int64_t count)
+{
+    Step step;
+    step.kind = Step::pixel_run;
+    step.run_byte = byte;
+    step.run_count = count;
+    return step;
+}
+Step track(TrackParams p, int interrupt_at_record = no_interrupt)
+{
+    Step step;
+    step.kind = Step::track;
+    step.track_image = p;
+    step.interrupt_at_record = interrupt_at_record;
+    return step;
+}
+Step sweep(SweepParams p, int interrupt_at_record = no_interrupt)
+{
+    Step step;
+    step.kind = Step::sweep;
+    step.sweep_image = p;
+    step.interrupt_at_record = interrupt_at_record;
+    return step;
+}
+Step drain() { return Step{}; }
+
+struct Scenario {
+    const char* name;
+    std::vector<Step> steps;
+};
+
+testing::AssertionResult same_bytes(const Bytes& got, const Bytes& expected)
+{
+    const std::size_t common = std::min(got.size(), expected.size());
+    for (std::size_t k = 0; k < common; ++k)
+        if (got[k] != expected[k])
+            return testing::AssertionFailure() << "first difference at byte " << k << " (record " << k / 2352
+                                               << ", offset " << k % 2352 << "): got " << int(got[k])
+                                               << ", expected " << int(expected[k]);
+    if (got.size() != expected.size())
+        return testing::AssertionFailure() << got.size() << " bytes, expected " << expected.size();
+    return testing::AssertionSuccess();
+}
+
+// A direct call of the real interleaver: the bytes it writes to a file of its own.
+template <class Call>
+Bytes real_records(Call call)
+{
+    std::FILE* file = std::tmpfile();
+    if (file == nullptr)
+        return {};
+    call(file);
+    Bytes content = read_whole_file(file);
+    std::fclose(file);
+    return content;
+}
+
+CoreRun real_step(const Step& step)
+{
+    switch (step.kind) {
+    case Step::pixel_bytes:
+        return {real_records([&](std::FILE* f) {
+                    for (std::uint8_t b : step.bytes)
+                        put_audio_byte(b, f);
+                }),
+                "", true};
+    case Step::pixel_run:
+        return {real_records([&](std::FILE* f) { put_audio_run(step.run_byte, step.run_count, f); }), "", true};
+    case Step::track:
+        return run_track_core(step.track_image, step.interrupt_at_record);
+    case Step::sweep:
+        return run_sweep_core(step.sweep_image, step.interrupt_at_record);
+    case Step::drain:
+        return {real_records([](std::FILE* f) { finish_image(f); }), "", true};
+    }
+    return {};
+}
+
+CoreRun reference_step(reference::State& state, const Step& step)
+{
+    CoreRun result{{}, "", true};
+    switch (step.kind) {
+    case Step::pixel_bytes:
+        for (std::uint8_t b : step.bytes)
+            reference::put_audio_byte(state, b, result.file);
+        break;
+    case Step::pixel_run:
+        for (std::int64_t k = 0; k < step.run_count; ++k)
+            reference::put_audio_byte(state, step.run_byte, result.file);
+        break;
+    case Step::track:
+        return reference::image_file(state, reference::track_pixels(step.track_image), step.interrupt_at_record);
+    case Step::sweep:
+        return reference::image_file(state, reference::sweep_pixels(step.sweep_image), step.interrupt_at_record);
+    case Step::drain:
+        reference::finish_image(state, result.file);
+        break;
+    }
+    return result;
+}
+
+class ImageIdentity : public testing::TestWithParam<Scenario> {};
+
+TEST_P(ImageIdentity, EveryStepWritesTheBytesOfTheByteAtATimeModel)
+{
+    reset_synthesis_state();
+    reference::State model;
+    std::vector<Step> steps = GetParam().steps;
+    steps.push_back(drain());
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        SCOPED_TRACE("step " + std::to_string(k));
+        const CoreRun got = real_step(steps[k]);
+        const CoreRun expected = reference_step(model, steps[k]);
+        EXPECT_TRUE(same_bytes(got.file, expected.file));
+        EXPECT_EQ(got.out, expected.out);
+        EXPECT_EQ(got.completed, expected.completed);
+        if (steps[k].interrupt_at_record != no_interrupt) {
+            EXPECT_FALSE(expected.completed) << "the Ctrl-C arrives after the image has ended";
+        }
+    }
+}
+
+// Models: 36 and 35.5 bytes hold 3 and 2 marker bytes; 12.25 holds one; 3001.7
+// is longer than a sector; the fractional ones carry a byte every few turns.
+const TrackParams integer_turns{36, 0, 1000, 1, 30000};
+const TrackParams fractional_with_gray_line_0{37.3, 0.0173, 30, 0.03, 50001.7};
+const TrackParams one_byte_markers_gray_line_6{12.25, 0.003, 20, 0.001, 30000};
+const TrackParams longer_than_a_sector{3001.7, 0.9, 3000, 1, 60000.3};
+const TrackParams half_byte_turns{35.5, 0.011, 36, 0.02, 23000};
+const TrackParams no_turn_fits{300, 1, 300, 1, 200};
+// One turn of 2088 bytes: 87 frames, and the drain's 109 more close the second record.
+const TrackParams drain_closes_a_sector{2088, 0, 0, 1, 4176};
+
+const SweepParams sweep_gray_line_1{30.5, 1.75, 33, 60000.25, 40000, 45};
+const SweepParams sweep_past_the_anchor{40, 8, 52, 60000, 20000, 44};
+const SweepParams sweep_long_turns{2500.5, 3, 2400, 100000, 50000, 2600};
+const SweepParams sweep_without_a_real_line_1{4, 100, -100, 20000, 100, 4};
+// Line 1's first turn (about 1010 bytes) would overrun the limit where line 0's
+// next turn of 10 bytes would not: the image ends before it.
+const SweepParams sweep_line_1_overruns_the_limit{10, 1000, -100, 6750, 1e9, 10};
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, ImageIdentity,
+    testing::Values(
+        Scenario{"IntegerTurnsFromAFreshStart", {track(integer_turns)}},
+        Scenario{"FractionalTurnsWithAGrayLine", {track(fractional_with_gray_line_0)}},
+        Scenario{"OneByteMarkersAcrossSeveralLines", {track(one_byte_markers_gray_line_6)}},
+        Scenario{"TurnsLongerThanASector", {track(longer_than_a_sector)}},
+        Scenario{"DrainClosingASectorExactly", {track(drain_closes_a_sector), track(integer_turns)}},
+        Scenario{"SweepFromAFreshStart", {sweep(sweep_gray_line_1)}},
+        Scenario{"SweepPastTheAnchor", {sweep(sweep_past_the_anchor)}},
+        Scenario{"SweepEndingAtALineWithoutARealTurn", {sweep(sweep_without_a_real_line_1)}},
+        Scenario{"SweepEndingAtALineThatOverrunsTheLimit", {sweep(sweep_line_1_overruns_the_limit)}},
+        Scenario{"ImageStartedMidFrame", {bytes({1, 2, 3, 4, 5}), track(half_byte_turns)}},
+        Scenario{"ImageStartedMidSector", {run(0x33, 1000), sweep(sweep_gray_line_1)}},
+        Scenario{"InterruptedAfterTheFirstTurn",
+                 {track(longer_than_a_sector, 0), track(integer_turns), sweep(sweep_long_turns, 0),
+                  sweep(sweep_past_the_anchor)}},
+        Scenario{"InterruptedMidImage",
+                 {track(fractional_with_gray_line_0, 7), sweep(sweep_gray_line_1), track(half_byte_turns, 3),
+                  track(no_turn_fits), track(one_byte_markers_gray_line_6)}},
+        Scenario{"RunsOfEveryAlignment",
+                 {run(0x11, 0), run(0x12, -3), run(0x13, 1), run(0x14, 23), run(0x15, 24), run(0x16, 25),
+                  run(0x17, 47), run(0x18, 48), run(0x19, 2352), run(0x1A, 2 * 2688 + 5), run(0x1B, 2352 - 7), drain(),
+                  run(0x1C, 5), drain(), run(0x1D, 24 * 111)}},
+        Scenario{"ManyImagesWithoutReset",
+                 {bytes({9, 8, 7, 6, 5, 4, 3}), sweep(sweep_long_turns, 0), track(half_byte_turns), track(no_turn_fits),
+                  run(0x55, 1000), sweep(sweep_gray_line_1), track(fractional_with_gray_line_0, 2),
+                  sweep(sweep_past_the_anchor, 4), track(one_byte_markers_gray_line_6), track(drain_closes_a_sector),
+                  sweep(sweep_without_a_real_line_1), track(longer_than_a_sector)}}),
+    [](const testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
+
+// The public writer, with its own file buffer, writes what its core does.
+TEST(ImageIdentity, WrittenFileHoldsTheBytesOfTheModel)
+{
+    reset_synthesis_state();
+    reference::State model;
+    const std::string path = make_work_dir() + "/image.rge";
+    testing::internal::CaptureStdout();
+    write_track_image(37.3, 0.0173, 30, 0.03, 50001.7, path.c_str());
+    write_sweep_image(30.5, 1.75, 33, 60000.25, 40000, 45, path.c_str());
+    testing::internal::GetCapturedStdout();
+    reference::image_file(model, reference::track_pixels(fractional_with_gray_line_0));
+    const CoreRun expected = reference::image_file(model, reference::sweep_pixels(sweep_gray_line_1));
+    const std::string text = read_file(path);
+    EXPECT_TRUE(same_bytes(Bytes(text.begin(), text.end()), expected.file));
+}
+
+}  // namespace
