@@ -4,7 +4,11 @@
 // the start-up image is written.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fcntl.h>
 #include <string>
+#include <termios.h>
+#include <unistd.h>
 
 #include "dialogue_support.h"
 
@@ -146,6 +150,83 @@ TEST(ConsoleInput, PressEnterWaitAtTheEndOfInputStillRestoresTheImage)
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.out, tiny_start + empty_image() + "press ENTER for restore image" + "creating DIRECT image\n" + empty_image());
     EXPECT_EQ(r.err, "read stdin error\n");
+}
+
+// On a terminal an end of file (Ctrl-D on an empty line) fails one read and the
+// next read goes on with what follows, so failed reads can be interleaved with
+// commands. The whole input is queued on the terminal before the program starts.
+constexpr char end_of_file = 4;  // Ctrl-D
+
+RunResult run_on_terminal(const std::string& typed)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        std::abort();
+    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    termios mode{};
+    tcgetattr(slave, &mode);
+    mode.c_lflag |= ICANON;
+    mode.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    mode.c_cc[VEOF] = end_of_file;
+    tcsetattr(slave, TCSANOW, &mode);
+    if (write(master, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size()))
+        std::abort();
+    RunResult r = run_ringetch_with_stdin_fd(tiny_image, slave, make_work_dir());
+    close(slave);
+    close(master);
+    return r;
+}
+
+std::string failed_reads(int count) { return std::string(static_cast<std::size_t>(count), end_of_file); }
+
+struct FailedReadCase {
+    const char* name;
+    std::string typed;
+    std::string out;  // after the start-up output
+    int exit_status;
+};
+
+class FailedReads : public testing::TestWithParam<FailedReadCase> {};
+
+TEST_P(FailedReads, EndTheProgramOnlyWhenTenComeInARow)
+{
+    const FailedReadCase& c = GetParam();
+    const RunResult r = run_on_terminal(c.typed);
+    EXPECT_EQ(r.exit_status, c.exit_status);
+    EXPECT_EQ(r.out, tiny_start + c.out);
+    EXPECT_EQ(r.err, c.exit_status == 0 ? "" : "read stdin error\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ConsoleInput, FailedReads,
+    testing::Values(
+        FailedReadCase{"NineAreRetried", failed_reads(9) + "exit\n", "", 0},
+        FailedReadCase{"TheTenthEndsTheProgram", failed_reads(10) + "exit\n", "", 1},
+        FailedReadCase{"ASuccessfulReadStartsTheCountAfresh", failed_reads(9) + "Exit\n" + failed_reads(9) + "exit\n",
+                       "bad command\n", 0},
+        FailedReadCase{"StageTwoCountsFromItsPrompt", failed_reads(9) + "12-14\n" + failed_reads(9) + "exit\n",
+                       "12-14\n" + empty_image() + prompt, 0},
+        FailedReadCase{"StageTwoGivesUpAtItsTenth", "12-14\n" + failed_reads(10) + "exit\n",
+                       "12-14\n" + empty_image() + prompt, 1},
+        // The "press ENTER" wait takes the failed read and counts nothing.
+        FailedReadCase{"PressEnterWaitCountsNothing", "averimage\n" + failed_reads(10) + "exit\n",
+                       empty_image() + "press ENTER for restore image" + "creating DIRECT image\n" + empty_image(), 0}),
+    [](const testing::TestParamInfo<FailedReadCase>& info) { return std::string(info.param.name); });
+
+// A program driving the dialogue through pipes sees each question before it must
+// answer, the "press ENTER" line included, which ends without a newline.
+TEST(ConsoleInput, QuestionsReachAPipeBeforeTheAnswerIsRead)
+{
+    InteractiveRun run(tiny_image, make_work_dir());
+    ASSERT_TRUE(run.wait_for(prompt, 10));
+    run.send("averimage\n");
+    ASSERT_TRUE(run.wait_for("press ENTER for restore image", 10)) << run.out();
+    run.send("\n");
+    ASSERT_TRUE(run.wait_for("creating DIRECT image\n" + empty_image(), 10)) << run.out();
+    run.send("auto off\nnext 0.5\n");
+    ASSERT_TRUE(run.wait_for(upper_half, 10)) << run.out();
+    run.send("exit\n");
+    EXPECT_EQ(run.finish().exit_status, 0);
 }
 
 }  // namespace
