@@ -97,6 +97,8 @@ INSTANTIATE_TEST_SUITE_P(
                      back_in_stage_one("9-10", range_display("22815", "22885", "1.409015385", "1.402071415"))},
         StageTwoCase{"ReversedRangeIsTakenAsItStands", "14-12\n",
                      back_in_stage_one("14-12", range_display("22990", "22955", "1.391615575", "1.395106173"))},
+        StageTwoCase{"LinesOutsideTheSweepAreTakenAsTheyStand", "-1-30\n",
+                     back_in_stage_one("-1-30", range_display("22465", "23585", "1.443416144", "1.331461728"))},
         StageTwoCase{"LineRangeWhoseEndOverflows", "0-2147483647\nnext 1\n", "0-2147483647\n" + bad + next_one},
         StageTwoCase{"LineNumberBeyond32BitsHasNoEcho", "0-2147483648\nnext 1\n", bad + next_one}),
     [](const testing::TestParamInfo<StageTwoCase>& info) { return std::string(info.param.name); });
@@ -188,6 +190,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "2-3\n" + prompt + "next 1\n" + shifted_ranges + prompt +
                       image_lines({"0, start byte - 0 Mb (white)", "1, start byte - 0.150307 Mb (black)",
                                    "2, start byte - 0.311169 Mb (white)"})},
+        // Back in stage one with the reverse flag on, averimage puts back the corner
+        // that auto mode shows there: the REVERSE one, (200, 0.0587...).
+        ImageCase{"AverageImageBackInStageOneRestoresTheReverseCorner", "auto off\n2-3\n0-29\nauto on\naverimage\n\n",
+                  "2-3\n" + prompt + "0-29\n" + range_display("100", "200", "0.1", "0.05870967742") + prompt +
+                      image_lines({"0, start byte - 0 Mb (white)", "1, start byte - 0.104164 Mb (black)",
+                                   "2, start byte - 0.237891 Mb (white)"}) +
+                      "press ENTER for restore image" + "creating REVERSE image\n" +
+                      image_lines({"0, start byte - 0 Mb (white)", "1, start byte - 0.130127 Mb (black)",
+                                   "2, start byte - 0.282126 Mb (white)"})},
         // Back in stage one with the reverse flag on: the automatic image is the
         // REVERSE corner (293.33, -0.00466...), "image" still the DIRECT one.
         ImageCase{"BackInStageOneAutoShowsReverseButImageDirect", "auto off\n2-3\nnext 1\nauto on\n0-29\nimage\n",
