@@ -1,7 +1,8 @@
 // The frame interleaver and the sector sink. A run of equal pixel bytes is not
 // entered byte by byte: which bytes of each frame that moves out come from the run
 // follows from the delays alone, so the run's frames go out first, read against the
-// ring as it stood, and then the ring takes the bytes the run leaves in it.
+// ring as it stood, and then the ring takes the bytes the run leaves in it. The
+// frames of a long run that hold nothing but its byte go out as whole records.
 #include "image/interleaver.h"
 
 #include <cstring>
@@ -85,17 +86,55 @@ void put_sector_bytes(const std::uint8_t* from, int count, std::FILE* file)
     }
 }
 
+// Whole sectors of one byte go to the file straight from this block, several
+// records to a write, instead of being filled into the sector one by one. It is
+// scratch space, not state: `byte` says what it holds, -1 before its first use.
+struct FillBlock {
+    std::uint8_t bytes[16 * sector_bytes];
+    int byte = -1;
+};
+
+FillBlock fill_block;
+
+constexpr int fill_block_sectors = sizeof fill_block.bytes / sector_bytes;
+
+void write_fill_sectors(std::uint8_t byte, std::int64_t sectors, std::FILE* file)
+{
+    if (fill_block.byte != byte) {
+        std::memset(fill_block.bytes, byte, sizeof fill_block.bytes);
+        fill_block.byte = byte;
+    }
+    while (sectors > 0) {
+        const int part = sectors < fill_block_sectors ? static_cast<int>(sectors) : fill_block_sectors;
+        if (std::fwrite(fill_block.bytes, sector_bytes, part, file) != static_cast<std::size_t>(part))
+            fail_output();
+        sectors -= part;
+    }
+}
+
 // Equal to count calls of put_sector_byte with one byte.
 void put_sector_fill(std::uint8_t byte, std::int64_t count, std::FILE* file)
 {
-    while (count > 0) {
+    if (sector_sink.fill_offset != 0) {
         const int room = sector_bytes - sector_sink.fill_offset;
         const int part = count < room ? static_cast<int>(count) : room;
         std::memset(sector_sink.buffer + sector_sink.fill_offset, byte, part);
         sector_sink.fill_offset += part;
         count -= part;
         close_sector_if_full(file);
+        if (count == 0)
+            return;
     }
+    const std::int64_t sectors = count / sector_bytes;
+    const auto rest = static_cast<int>(count % sector_bytes);
+    if (sectors > 0) {
+        write_fill_sectors(byte, sectors, file);
+        // The sector now holds the last record written, whole, and the rest with it.
+        std::memset(sector_sink.buffer, byte, sector_bytes);
+    } else {
+        std::memset(sector_sink.buffer, byte, rest);
+    }
+    sector_sink.fill_offset = rest;
 }
 
 int next_slot(int slot) { return slot == ring_frames - 1 ? 0 : slot + 1; }
