@@ -10,9 +10,12 @@ namespace {
 
 constexpr int sweep_lines = 30;
 
+// The four range ends, and the sums that the average model is made of: the average
+// is every stage-one image's reference and the sweep's ref_tr0.
 bool finite(double a, double b, double c, double d)
 {
-    return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d);
+    return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d) && std::isfinite(a + b) &&
+           std::isfinite(c + d);
 }
 
 bool fits_int32(std::int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
@@ -35,7 +38,10 @@ bool store_through_crossing(CalibrationState& state, const CornerCrossing& cross
 
 bool find_corner_crossing(const CalibrationState& state, CornerCrossing& crossing)
 {
-    const double turn = (state.tr0_t - state.tr0_f) / (state.dtr_t - state.dtr_f);
+    const double growth_difference = state.dtr_t - state.dtr_f;
+    if (growth_difference == 0)
+        return false;
+    const double turn = (state.tr0_t - state.tr0_f) / growth_difference;
     const double length = state.tr0_f + state.dtr_t * turn;
     if (!std::isfinite(turn) || turn == 0 || !std::isfinite(length))
         return false;
@@ -75,7 +81,8 @@ bool enter_sweep(const CalibrationState& state, int first, int last, Sweep& swee
     const double anchor_len = corner.tr0 + corner.dtr * n;
     const double anchor_pos = n * (corner.tr0 + corner.dtr * n / 2);
     const double step = (state.tr0_t - state.tr0_f) / sweep_lines;
-    if (!std::isfinite(anchor_len) || !std::isfinite(anchor_pos) || !std::isfinite(step))
+    // An anchor at position 0 would make every growth through it divide by zero.
+    if (!std::isfinite(anchor_len) || !std::isfinite(anchor_pos) || anchor_pos == 0 || !std::isfinite(step))
         return false;
     sweep = {anchor_pos, anchor_len, step};
     return true;
@@ -112,6 +119,8 @@ bool narrow_to_lines(CalibrationState& state, const Sweep& sweep, int first, int
     const double tr0_t = state.tr0_f + static_cast<double>(after_last) * sweep.step;
     const double tr0_f = state.tr0_f + first * sweep.step;
     const double twice_pos = 2 * sweep.anchor_pos;
+    if (twice_pos == 0)
+        return false;
     const double len_squared = sweep.anchor_len * sweep.anchor_len;
     const double dtr_t = (len_squared - tr0_f * tr0_f) / twice_pos;
     const double dtr_f = (len_squared - tr0_t * tr0_t) / twice_pos;

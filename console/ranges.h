@@ -31,7 +31,8 @@ bool shift_ranges(CalibrationState& state, double v, bool upward);
 bool set_range_end(double& end, double v);
 
 // Anchor and step from a stage-one line range; refused when the anchor turn
-// 625 * ((first + last + 1) / 2) would not be a positive 32-bit number.
+// 625 * ((first + last + 1) / 2) would not be a positive 32-bit number, or when the
+// corner would put the anchor at position 0.
 bool enter_sweep(const CalibrationState& state, int first, int last, Sweep& sweep);
 
 // Stage two's next f (upward) and prev f: the sweep window moves by 28 lines and its

@@ -248,3 +248,21 @@ TEST(RangesProperty, NextAndPrevWithoutACornerCrossingAreRefused)
         EXPECT_TRUE(same_sweep(sweep, sweep_before));
     }
 }
+
+// A corner whose continuous position at the anchor turn is 0 (tr0 = -dtr * N / 2)
+// would put the anchor at the start of the track: every sweep line's growth and the
+// stage-two range would divide by 2 * anchor_pos = 0. Such a line range is refused.
+TEST(RangesProperty, LineRangeWithTheAnchorAtPositionZeroIsRefused)
+{
+    CalibrationState state;
+    state.tr0_f = 625;
+    state.dtr_t = -2;  // the turn-625 anchor: 625 * (625 - 2 * 625 / 2) = 0
+    Sweep sweep{1, 2, 3};
+    EXPECT_FALSE(enter_sweep(state, 1, 1, sweep));
+    EXPECT_TRUE(same_sweep(sweep, Sweep{1, 2, 3}));
+    EXPECT_TRUE(enter_sweep(state, 2, 2, sweep));  // turn 1250 is a usable anchor
+    CalibrationState at_start = state;
+    const Sweep at_zero{0, 625, 35};
+    EXPECT_FALSE(narrow_to_lines(at_start, at_zero, 9, 10));
+    EXPECT_TRUE(same_state(at_start, state));
+}
