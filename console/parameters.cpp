@@ -34,13 +34,13 @@ int bad_parameter(int index, const char* text)
 bool read_size(const char* text, std::int32_t& size)
 {
     const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p)))
+    while (std::isspace(static_cast<unsigned char>(*p)) != 0)
         ++p;
     const bool negative = *p == '-';
     if (*p == '-' || *p == '+')
         ++p;
     std::int64_t magnitude = 0;
-    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
+    for (; std::isdigit(static_cast<unsigned char>(*p)) != 0; ++p) {
         magnitude = magnitude * 10 + (*p - '0');
         if (magnitude > std::int64_t{INT32_MAX} + 1)
             return false;

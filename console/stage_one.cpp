@@ -80,13 +80,19 @@ void write_corner_image(const CalibrationState& state)
 
 void write_average_image(const CalibrationState& state) { write_corner_model(state, average_model(state)); }
 
+// The top of stage one, and what every range change shows again.
+static void show_corner(const CalibrationState& state)
+{
+    show_ranges(state);
+    if (state.auto_mode)
+        write_corner_image(state);
+    print_prompt();
+}
+
 int run_stage_one(CalibrationState& state)
 {
     for (;;) {
-        show_ranges(state);
-        if (state.auto_mode)
-            write_corner_image(state);
-        print_prompt();
+        show_corner(state);
         int retries = full_retry_count;
         StageOneStep step = StageOneStep::read_next;
         while (step != StageOneStep::line_range) {
@@ -97,12 +103,8 @@ int run_stage_one(CalibrationState& state)
             step = carry_out(input_text, state, first, last);
             if (step == StageOneStep::exit_command)
                 return 0;
-            if (step == StageOneStep::ranges_changed) {
-                show_ranges(state);
-                if (state.auto_mode)
-                    write_corner_image(state);
-                print_prompt();
-            }
+            if (step == StageOneStep::ranges_changed)
+                show_corner(state);
             if (step == StageOneStep::line_range) {
                 const StageEnd end = run_stage_two(state, first, last);
                 if (end == StageEnd::exit_command)

@@ -43,9 +43,9 @@ StageEnd run_stage_two(CalibrationState& state, int first, int last)
         double f = 0;
         if (match_line_range(text, first, last) && narrow_to_lines(state, sweep, first, last))
             return StageEnd::narrowed;
-        if (match_number_command(text, "next", f) && shift_sweep(state, sweep, f, true)) {
-            show_shifted_sweep(state, sweep);
-        } else if (match_number_command(text, "prev", f) && shift_sweep(state, sweep, f, false)) {
+        const bool shifted = (match_number_command(text, "next", f) && shift_sweep(state, sweep, f, true)) ||
+                             (match_number_command(text, "prev", f) && shift_sweep(state, sweep, f, false));
+        if (shifted) {
             show_shifted_sweep(state, sweep);
         } else if (match_exact(text, "auto on\n")) {
             state.auto_mode = true;
