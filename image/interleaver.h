@@ -55,8 +55,10 @@ void put_sector_byte(std::uint8_t byte, std::FILE* file);
 // Places one pixel byte; after every 24th, moves the oldest ring frame to the sector.
 void put_audio_byte(std::uint8_t byte, std::FILE* file);
 
-// Same bytes as `count` calls of put_audio_byte, placed a whole frame at a time
-// wherever the run covers one. A count of zero or less places nothing.
+// Same records and same state afterwards as `count` calls of put_audio_byte; the
+// whole frames of the run are entered together, at a cost that hardly grows with
+// the run's length beyond that of writing its bytes. A count of zero or less
+// places nothing.
 void put_audio_run(std::uint8_t byte, std::int64_t count, std::FILE* file);
 
 // Drains the ring after an image's last pixel byte and writes the last sector whole,
