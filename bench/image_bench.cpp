@@ -23,7 +23,7 @@ namespace {
 constexpr long raw_block_bytes = 1L << 20;
 constexpr double max_ratio = 1.5;           // ringetch wall / raw writer wall
 constexpr double max_ns_per_byte = 0.5;     // CPU into /dev/null
-constexpr long max_rss_kib = 4 * 1024;
+constexpr long max_rss_kib = 4L * 1024;
 
 struct Options {
     std::string ringetch = RINGETCH_BINARY;  // the built binary under test
@@ -41,7 +41,7 @@ struct Run {
     bool ok = false;  // exited with status 0
 };
 
-double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
+double seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; }
 
 // Runs argv with stdin holding stdin_text and stdout thrown away (stderr stays, so
 // that a failing writer says why). Returns what wait4 measured.
@@ -66,6 +66,7 @@ Run run_child(const std::vector<std::string>& argv, const char* stdin_text)
         const int null_fd = open("/dev/null", O_WRONLY);
         dup2(null_fd, STDOUT_FILENO);
         std::vector<char*> args;
+        args.reserve(argv.size() + 1);
         for (const std::string& arg : argv)
             args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);
@@ -150,7 +151,9 @@ struct Summary {
 
 Summary summarise(const std::vector<Run>& runs)
 {
-    std::vector<double> wall, user, sys;
+    std::vector<double> wall;
+    std::vector<double> user;
+    std::vector<double> sys;
     long rss = 0;
     for (const Run& run : runs) {
         wall.push_back(run.wall_s);
@@ -170,7 +173,8 @@ void print_run(const char* name, int index, const Run& run)
 void print_summary(const char* name, const Summary& s, long bytes)
 {
     std::printf("%-8s median wall %.3f s  user %.3f s  sys %.3f s  %.0f MB/s  peak RSS %ld KiB (%.2f MiB)\n", name,
-                s.wall_s, s.user_s, s.sys_s, bytes / s.wall_s / 1e6, s.max_rss_kib, s.max_rss_kib / 1024.0);
+                s.wall_s, s.user_s, s.sys_s, static_cast<double>(bytes) / s.wall_s / 1e6, s.max_rss_kib,
+                static_cast<double>(s.max_rss_kib) / 1024);
 }
 
 const char* verdict(bool met) { return met ? "met" : "MISSED"; }
@@ -238,7 +242,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> raw_to_file = {"/proc/self/exe", "--raw-writer", path, std::to_string(image_bytes)};
     std::printf("default image: %ld bytes\n", image_bytes);
 
-    std::vector<Run> ringetch_runs, raw_runs;
+    std::vector<Run> ringetch_runs;
+    std::vector<Run> raw_runs;
     bool all_ok = true;
     for (int k = 0; k < options.runs; ++k) {
         // Alternate which writer goes first, so neither always follows the other.
@@ -269,6 +274,7 @@ int main(int argc, char** argv)
     const Summary raw = summarise(raw_runs);
     const Summary to_null = summarise(null_runs);
     std::vector<double> null_cpu;
+    null_cpu.reserve(null_runs.size());
     for (const Run& run : null_runs)
         null_cpu.push_back(run.user_s + run.sys_s);
     const double ratio = ringetch.wall_s / raw.wall_s;

@@ -5,6 +5,7 @@
 // frames of a long run that hold nothing but its byte go out as whole records.
 #include "image/interleaver.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "image/output_file.h"
@@ -139,6 +140,8 @@ void put_sector_fill(std::uint8_t byte, std::int64_t count, std::FILE* file)
 
 int next_slot(int slot) { return slot == ring_frames - 1 ? 0 : slot + 1; }
 
+std::uint8_t* slot_bytes(int slot) { return interleaver.ring + static_cast<std::ptrdiff_t>(slot) * frame_bytes; }
+
 // Equal to 24 calls of put_sector_byte with the bytes of frame. Frames arrive at a
 // frame-aligned fill offset unless put_sector_byte was called on its own, so the
 // whole-frame copy is the rule and the split the exception.
@@ -156,7 +159,7 @@ void put_sector_frame(const std::uint8_t* frame, std::FILE* file)
 void move_out_frame(std::FILE* file)
 {
     interleaver.current_slot = next_slot(interleaver.current_slot);
-    put_sector_frame(interleaver.ring + interleaver.current_slot * frame_bytes, file);
+    put_sector_frame(slot_bytes(interleaver.current_slot), file);
 }
 
 // The frames that move out while a run of whole frames of one byte is entered,
@@ -169,7 +172,7 @@ void move_out_run(std::uint8_t byte, std::int64_t frames, std::FILE* file)
     const int mixed = frames < mixed_frames ? static_cast<int>(frames) : mixed_frames;
     for (int t = 0; t < mixed; ++t) {
         interleaver.current_slot = next_slot(interleaver.current_slot);
-        const std::uint8_t* stored = interleaver.ring + interleaver.current_slot * frame_bytes;
+        const std::uint8_t* stored = slot_bytes(interleaver.current_slot);
         // Byte b is the run's when t + delay >= 111.
         const auto stored_before = static_cast<std::uint8_t>(ring_frames - 1 - t);
         std::uint8_t frame[frame_bytes];
@@ -200,7 +203,7 @@ void store_run_in_ring(std::uint8_t byte, std::int64_t frames, int first_slot)
     const auto entered = static_cast<std::uint8_t>(frames);
     int slot = first_slot;
     for (int w = 0; w < ring_frames; ++w) {
-        std::uint8_t* stored = interleaver.ring + slot * frame_bytes;
+        std::uint8_t* stored = slot_bytes(slot);
         for (int b = 0; b < frame_bytes; ++b) {
             auto u = static_cast<std::uint8_t>(w + byte_delays.of[b]);
             u = u >= ring_frames ? static_cast<std::uint8_t>(u - ring_frames) : u;
