@@ -96,14 +96,19 @@ RunResult run_ringetch_with_stdin_fd(const std::vector<std::string>& args, int s
     const std::string err_path = work_dir + "/.stderr";
     const pid_t pid = fork();
     if (pid == 0) {
-        if (stdin_fd >= 0)
-            dup2(stdin_fd, 0);
-        else
-            close(0);
         const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out, 1);
         dup2(err, 2);
+        if (out > 2)
+            close(out);
+        if (err > 2)
+            close(err);
+        // Only now: with fd 0 closed first, the output file would have become stdin.
+        if (stdin_fd >= 0)
+            dup2(stdin_fd, 0);
+        else
+            close(0);
         exec_ringetch(args, work_dir);
     }
     RunResult result;
