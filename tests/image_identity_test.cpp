@@ -170,6 +170,10 @@ const TrackParams no_turn_fits{300, 1, 300, 1, 200};
 // One turn of 2088 bytes: 87 frames, and the drain's 109 more close the second record.
 const TrackParams drain_closes_a_sector{2088, 0, 0, 1, 4176};
 
+// Turns about as long as the ring (112 frames), the last few of them marked.
+const TrackParams turns_about_a_ring_long{2592.5, 0.5, 0, 1, 40000};
+const TrackParams marked_turns_about_a_ring_long{2600.7, 0.3, 0, 1, 100000};
+
 const SweepParams sweep_gray_line_1{30.5, 1.75, 33, 60000.25, 40000, 45};
 const SweepParams sweep_past_the_anchor{40, 8, 52, 60000, 20000, 44};
 const SweepParams sweep_long_turns{2500.5, 3, 2400, 100000, 50000, 2600};
@@ -202,6 +206,14 @@ INSTANTIATE_TEST_SUITE_P(
                  {run(0x11, 0), run(0x12, -3), run(0x13, 1), run(0x14, 23), run(0x15, 24), run(0x16, 25),
                   run(0x17, 47), run(0x18, 48), run(0x19, 2352), run(0x1A, 2 * 2688 + 5), run(0x1B, 2352 - 7), drain(),
                   run(0x1C, 5), drain(), run(0x1D, 24 * 111)}},
+        Scenario{"RunsAroundTheRingLength",
+                 {run(0x21, 24 * 107), run(0x22, 24 * 108), run(0x23, 24 * 109), run(0x24, 24 * 110),
+                  run(0x25, 24 * 111), run(0x26, 24 * 112), run(0x27, 24 * 113), bytes({1, 2, 3}),
+                  run(0x28, 21 + 24 * 108), run(0x29, 24 * 200 + 1), run(0x2A, 23 + 24 * 111), run(0x2B, 24),
+                  run(0x2C, 3), run(0x2D, 24 * 5 - 3), drain(), run(0x2E, 24 * 109 + 7)}},
+        Scenario{"TurnsAboutAsLongAsTheRing",
+                 {track(turns_about_a_ring_long), bytes({0xFE}), track(marked_turns_about_a_ring_long),
+                  sweep(sweep_long_turns)}},
         Scenario{"ManyImagesWithoutReset",
                  {bytes({9, 8, 7, 6, 5, 4, 3}), sweep(sweep_long_turns, 0), track(half_byte_turns), track(no_turn_fits),
                   run(0x55, 1000), sweep(sweep_gray_line_1), track(fractional_with_gray_line_0, 2),
