@@ -1,6 +1,6 @@
 // How fast ringetch writes its default image, against the disk's own speed: the
 // built binary (fed "exit") writes the DIRECT image to a file, alternating with a
-// plain writer of 1 MiB blocks that writes as many bytes to the same folder; then
+// plain writer of 1 MiB blocks that writes as many bytes to the same file; then
 // the same image into /dev/null gives the CPU cost per audio byte. Each run is a
 // child process measured with wait4, so both writers pay the same start-up.
 #include <sys/resource.h>
@@ -225,9 +225,11 @@ int main(int argc, char** argv)
     }
     print_machine(options);
     print_load("before");
-    // Both writers write the same file, deleted before every run, so that every run
-    // finds the memory the last one freed; on a virtual machine memory left unused for
-    // a while can be handed back to the host and cost a fault per page to take again.
+    // Both writers write the same file, deleted before every run. Each timed run
+    // follows an untimed run of the same writer: on a virtual machine, a writer that
+    // takes over the memory that the other writer's file has just freed was seen to
+    // pay up to seven times its usual system time, which would make the comparison
+    // depend on the order of the runs.
     const std::string path = options.folder + "/ringetch_bench.rge";
     const std::vector<std::string> ringetch_to_file = {options.ringetch, "image", path};
     const std::vector<std::string> ringetch_to_null = {options.ringetch, "image", "/dev/null"};
@@ -249,8 +251,11 @@ int main(int argc, char** argv)
         // Alternate which writer goes first, so neither always follows the other.
         for (int turn = 0; turn < 2; ++turn) {
             const bool ringetch_now = (turn == 0) == (k % 2 == 0);
+            const std::vector<std::string>& writer = ringetch_now ? ringetch_to_file : raw_to_file;
             clear_target(path);
-            const Run run = run_child(ringetch_now ? ringetch_to_file : raw_to_file, "exit\n");
+            all_ok = run_child(writer, "exit\n").ok && all_ok;
+            clear_target(path);
+            const Run run = run_child(writer, "exit\n");
             all_ok = all_ok && run.ok && file_bytes(path) == image_bytes;
             print_run(ringetch_now ? "ringetch" : "raw", k, run);
             (ringetch_now ? ringetch_runs : raw_runs).push_back(run);
