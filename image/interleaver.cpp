@@ -248,9 +248,8 @@ void put_audio_run(std::uint8_t byte, std::int64_t count, std::FILE* file)
         put_audio_byte(byte, file);
         --count;
     }
-    if (count <= 0)
-        return;
-    put_whole_frames(byte, count / frame_bytes, file);
+    if (count >= frame_bytes)
+        put_whole_frames(byte, count / frame_bytes, file);
     for (count %= frame_bytes; count > 0; --count)
         put_audio_byte(byte, file);
 }
