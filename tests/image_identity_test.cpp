@@ -68,19 +68,6 @@ struct Scenario {
     std::vector<Step> steps;
 };
 
-testing::AssertionResult same_bytes(const Bytes& got, const Bytes& expected)
-{
-    const std::size_t common = std::min(got.size(), expected.size());
-    for (std::size_t k = 0; k < common; ++k)
-        if (got[k] != expected[k])
-            return testing::AssertionFailure() << "first difference at byte " << k << " (record " << k / 2352
-                                               << ", offset " << k % 2352 << "): got " << int(got[k])
-                                               << ", expected " << int(expected[k]);
-    if (got.size() != expected.size())
-        return testing::AssertionFailure() << got.size() << " bytes, expected " << expected.size();
-    return testing::AssertionSuccess();
-}
-
 // A direct call of the real interleaver: the bytes it writes to a file of its own.
 template <class Call>
 Bytes real_records(Call call)

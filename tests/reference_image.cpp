@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <algorithm>
 #include <utility>
 
 #include "common/interrupt.h"
@@ -298,3 +299,49 @@ std::vector<ProgressLine> expected_colours(int lines, const std::vector<int>& gr
 }
 
 bool operator==(const ProgressLine& a, const ProgressLine& b) { return a.line == b.line && a.colour == b.colour; }
+
+Bytes continued_with_tag(const CoreRun& abandoned, std::uint8_t tag)
+{
+    Bytes file = abandoned.file;
+    std::FILE* rest = std::tmpfile();
+    if (rest == nullptr)
+        return file;
+    put_audio_byte(tag, rest);
+    finish_image(rest);
+    const Bytes tail = read_whole_file(rest);
+    std::fclose(rest);
+    file.insert(file.end(), tail.begin(), tail.end());
+    return file;
+}
+
+void expect_drained_white_image(const std::string& out, const std::string& path, int lines, std::size_t pixel_bytes)
+{
+    EXPECT_EQ(progress_lines(out), expected_colours(lines, {}));
+    const std::string success = "image \"" + path + "\" created succesfully.\nburn it by command\n"
+                                "$ cdrecord -audio dev=<burner-device> \"" + path + "\"\n";
+    EXPECT_TRUE(out.size() >= success.size() && out.substr(out.size() - success.size()) == success) << out;
+
+    std::FILE* image = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(image, nullptr);
+    const Bytes file = read_whole_file(image);
+    std::fclose(image);
+    const std::size_t n = pixel_bytes;
+    EXPECT_EQ(file.size(), (n / 24 + 109) * 24 / 2352 * 2352 + 2352);
+    // Past the image, up to the end of the next frame, the ring's start-up zeros.
+    Bytes expected(24 * (n / 24 + 1), 0);
+    std::fill(expected.begin(), expected.begin() + static_cast<long>(n), 0xAA);
+    EXPECT_TRUE(same_bytes(reference::recover_pixels(file, expected.size()), expected));
+}
+
+testing::AssertionResult same_bytes(const Bytes& got, const Bytes& expected)
+{
+    const std::size_t common = std::min(got.size(), expected.size());
+    for (std::size_t k = 0; k < common; ++k)
+        if (got[k] != expected[k])
+            return testing::AssertionFailure() << "first difference at byte " << k << " (record " << k / 2352
+                                               << ", offset " << k % 2352 << "): got " << int(got[k])
+                                               << ", expected " << int(expected[k]);
+    if (got.size() != expected.size())
+        return testing::AssertionFailure() << got.size() << " bytes, expected " << expected.size();
+    return testing::AssertionSuccess();
+}

@@ -5,6 +5,8 @@
 // out plainly, one pixel byte at a time.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <ostream>
@@ -86,6 +88,19 @@ Bytes read_whole_file(std::FILE* file);
 // The real cores, from the real state as it stands.
 CoreRun run_track_core(const reference::TrackParams& p, int interrupt_at_record = no_interrupt);
 CoreRun run_sweep_core(const reference::SweepParams& p, int interrupt_at_record = no_interrupt);
+
+// An abandoned image's file continued by one tagged pixel byte and a drain from the
+// real state, so that a read-back shows exactly where the abandoned stream stopped.
+Bytes continued_with_tag(const CoreRun& abandoned, std::uint8_t tag);
+
+// Checks an image written from a fresh start by a public writer to `path`, with
+// `out` printed, that ended before a turn it could not draw: `lines` progress lines,
+// none gray, the success message, and exactly `pixel_bytes` (fewer than the ring
+// holds) pixel bytes of 0xAA, the fill of an unmarked white line.
+void expect_drained_white_image(const std::string& out, const std::string& path, int lines, std::size_t pixel_bytes);
+
+// Equal byte strings, or where they first differ.
+testing::AssertionResult same_bytes(const Bytes& got, const Bytes& expected);
 
 // The progress lines of a writer's output, in order: line number and colour name.
 struct ProgressLine {

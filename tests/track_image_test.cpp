@@ -8,7 +8,6 @@
 #include <limits>
 
 #include "image/images.h"
-#include "image/interleaver.h"
 #include "program_run.h"
 #include "reference_image.h"
 
@@ -16,22 +15,6 @@ namespace {
 
 constexpr double inf = std::numeric_limits<double>::infinity();
 const double nan = std::nan("");
-
-// Pixel bytes of a fresh-start image shorter than the ring, up to the end of the
-// frame after `pixel_count`: past the image they are the ring's start-up zeros, so a
-// stream one byte longer or shorter than expected shows.
-Bytes pixels_past(const Bytes& file, std::size_t pixel_count)
-{
-    return reference::recover_pixels(file, 24 * (pixel_count / 24 + 1));
-}
-
-Bytes run_of(std::size_t count, std::uint8_t byte, std::size_t total)
-{
-    Bytes bytes(total, 0);
-    for (std::size_t k = 0; k < count; ++k)
-        bytes[k] = byte;
-    return bytes;
-}
 
 struct GrayCase {
     const char* name;
@@ -94,19 +77,10 @@ TEST_P(HalfByteCarry, EmitsTheWholePartOfTheRealPosition)
     reset_synthesis_state();
     const CoreRun run = run_track_core({23000.5, 0, 23000.5, 0, 1e6}, GetParam().interrupt_at_record);
     ASSERT_FALSE(run.completed);
-    std::FILE* rest = std::tmpfile();
-    ASSERT_NE(rest, nullptr);
-    put_audio_byte(0x01, rest);
-    finish_image(rest);
-    Bytes file = run.file;
-    const Bytes tail = read_whole_file(rest);
-    std::fclose(rest);
-    file.insert(file.end(), tail.begin(), tail.end());
-
     const std::size_t n = GetParam().pixel_bytes;
     Bytes expected(n, 0xAA);
     expected.push_back(0x01);
-    EXPECT_EQ(reference::recover_pixels(file, n + 1), expected);
+    EXPECT_TRUE(same_bytes(reference::recover_pixels(continued_with_tag(run, 0x01), n + 1), expected));
 }
 
 INSTANTIATE_TEST_SUITE_P(TrackImage, HalfByteCarry,
@@ -160,67 +134,42 @@ INSTANTIATE_TEST_SUITE_P(TrackImage, Markers,
                                          MarkerCase{"LastTurnDrawn", 664, true}),
                          [](const testing::TestParamInfo<MarkerCase>& info) { return std::string(info.param.name); });
 
-// Nothing can be drawn: the image is the header line, the drained interleaver and
-// the success message.
-struct NoTurnCase {
-    const char* name;
-    double tr0;
-    double size_limit;
-};
-
-class NoTurnDrawn : public testing::TestWithParam<NoTurnCase> {};
-
-TEST_P(NoTurnDrawn, LeavesTheDrainedInterleaverAndReportsSuccess)
-{
-    reset_synthesis_state();
-    const std::string path = make_work_dir() + "/image.rge";
-    testing::internal::CaptureStdout();
-    write_track_image(GetParam().tr0, 1, 300, 1, GetParam().size_limit, path.c_str());
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out, "line number 0, start byte - 0 Mb (white)\n"
-                   "image \"" + path + "\" created succesfully.\nburn it by command\n"
-                   "$ cdrecord -audio dev=<burner-device> \"" + path + "\"\n");
-    EXPECT_EQ(read_file(path), std::string(4704, '\0'));
-}
-
-INSTANTIATE_TEST_SUITE_P(TrackImage, NoTurnDrawn,
-                         testing::Values(NoTurnCase{"LimitEqualToTheFirstTurn", 300, 300},
-                                         NoTurnCase{"LimitBelowTheFirstTurn", 300, 299.5},
-                                         NoTurnCase{"ZeroLimit", 300, 0},
-                                         NoTurnCase{"FirstTurnNotANumber", nan, 200000},
-                                         NoTurnCase{"FirstTurnInfinite", inf, 200000},
-                                         NoTurnCase{"FirstTurnOfZeroBytes", 0, 200000},
-                                         NoTurnCase{"FirstTurnNegative", -5, 200000},
-                                         NoTurnCase{"FirstTurnUnderOneByte", 0.5, 200000}),
-                         [](const testing::TestParamInfo<NoTurnCase>& info) { return std::string(info.param.name); });
-
-// A growth that makes the next turn unusable ends the image there, drained.
+// The image ends before a turn that cannot be drawn: drained, closed, reported.
+// With nothing drawn, the file is the drained interleaver alone, 4704 bytes.
 struct EndCase {
     const char* name;
     double tr0;
     double dtr;
+    double size_limit;
     std::size_t pixel_bytes;
 };
 
 class ImageEnds : public testing::TestWithParam<EndCase> {};
 
-TEST_P(ImageEnds, BeforeTheFirstTurnShorterThanOneByteOrNotFinite)
+TEST_P(ImageEnds, BeforeATurnThatDoesNotFitOrIsShorterThanOneByte)
 {
     const EndCase& row = GetParam();
     reset_synthesis_state();
-    const CoreRun run = run_track_core({row.tr0, row.dtr, row.tr0, row.dtr, 200000});
-    EXPECT_TRUE(run.completed);
-    EXPECT_EQ(progress_lines(run.out), expected_colours(1, {}));
-    const std::size_t n = row.pixel_bytes;
-    EXPECT_EQ(pixels_past(run.file, n), run_of(n, 0xAA, 24 * (n / 24 + 1)));
+    const std::string path = make_work_dir() + "/image.rge";
+    testing::internal::CaptureStdout();
+    write_track_image(row.tr0, row.dtr, row.tr0, row.dtr, row.size_limit, path.c_str());
+    expect_drained_white_image(testing::internal::GetCapturedStdout(), path, 1, row.pixel_bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(TrackImage, ImageEnds,
-                         testing::Values(EndCase{"WholeBytesShrinkingToOne", 10, -1, 55},
-                                         EndCase{"QuarterBytesShrinkingToOne", 3, -0.25, 18},
-                                         EndCase{"GrowthNotANumber", 10, nan, 10},
-                                         EndCase{"GrowthMinusInfinity", 10, -inf, 10},
-                                         EndCase{"GrowthInfinity", 10, inf, 10}),
+                         testing::Values(EndCase{"LimitEqualToTheFirstTurn", 300, 1, 300, 0},
+                                         EndCase{"LimitBelowTheFirstTurn", 300, 1, 299.5, 0},
+                                         EndCase{"ZeroLimit", 300, 1, 0, 0},
+                                         EndCase{"FirstTurnNotANumber", nan, 1, 200000, 0},
+                                         EndCase{"FirstTurnInfinite", inf, 1, 200000, 0},
+                                         EndCase{"FirstTurnOfZeroBytes", 0, 1, 200000, 0},
+                                         EndCase{"FirstTurnNegative", -5, 1, 200000, 0},
+                                         EndCase{"FirstTurnUnderOneByte", 0.5, 1, 200000, 0},
+                                         EndCase{"WholeBytesShrinkingToOne", 10, -1, 200000, 55},
+                                         EndCase{"QuarterBytesShrinkingToOne", 3, -0.25, 200000, 18},
+                                         EndCase{"GrowthNotANumber", 10, nan, 200000, 10},
+                                         EndCase{"GrowthMinusInfinity", 10, -inf, 200000, 10},
+                                         EndCase{"GrowthInfinity", 10, inf, 200000, 10}),
                          [](const testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
