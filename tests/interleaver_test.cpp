@@ -3,6 +3,7 @@
 // permutation with the encoder's delays.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "image/interleaver.h"
@@ -81,6 +82,29 @@ TEST(Drain, FromAFreshStartWritesTwoRecordsOfZeros)
     ASSERT_NE(file, nullptr);
     finish_image(file);
     EXPECT_TRUE(same_bytes(read_whole_file(file), Bytes(4704, 0)));
+    std::fclose(file);
+}
+
+// Sector bytes given on their own leave the fill offset off a frame boundary; the
+// frames that follow must still go out in step, split across the record they close.
+TEST(SectorSink, FramesAfterStraySectorBytesStraddleTheRecordBoundary)
+{
+    reset_synthesis_state();
+    reference::State model;
+    Bytes expected;
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    for (int k = 0; k < 5; ++k) {
+        put_sector_byte(0x11, file);
+        model.sector[model.fill++] = 0x11;
+    }
+    const std::int64_t run = 24 * 300 + 7;
+    put_audio_run(0xAA, run, file);
+    for (std::int64_t k = 0; k < run; ++k)
+        reference::put_audio_byte(model, 0xAA, expected);
+    finish_image(file);
+    reference::finish_image(model, expected);
+    EXPECT_TRUE(same_bytes(read_whole_file(file), expected));
     std::fclose(file);
 }
 
