@@ -10,12 +10,20 @@ namespace {
 
 constexpr int sweep_lines = 30;
 
-// The four range ends, and the sums that the average model is made of: the average
-// is every stage-one image's reference and the sweep's ref_tr0.
-bool finite(double a, double b, double c, double d)
+// Stores the four range ends when they, and the sums that the average model is made
+// of, are finite: the average is every stage-one image's reference and the sweep's
+// ref_tr0.
+bool store_ranges(CalibrationState& state, double tr0_f, double tr0_t, double dtr_t, double dtr_f)
 {
-    return std::isfinite(a) && std::isfinite(b) && std::isfinite(c) && std::isfinite(d) && std::isfinite(a + b) &&
-           std::isfinite(c + d);
+    const bool usable = std::isfinite(tr0_f) && std::isfinite(tr0_t) && std::isfinite(dtr_t) &&
+                        std::isfinite(dtr_f) && std::isfinite(tr0_f + tr0_t) && std::isfinite(dtr_t + dtr_f);
+    if (!usable)
+        return false;
+    state.tr0_f = tr0_f;
+    state.tr0_t = tr0_t;
+    state.dtr_t = dtr_t;
+    state.dtr_f = dtr_f;
+    return true;
 }
 
 bool fits_int32(std::int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
@@ -25,13 +33,7 @@ bool store_through_crossing(CalibrationState& state, const CornerCrossing& cross
 {
     const double dtr_t = (crossing.length - tr0_f) / crossing.turn;
     const double dtr_f = (crossing.length - tr0_t) / crossing.turn;
-    if (!finite(tr0_f, tr0_t, dtr_t, dtr_f))
-        return false;
-    state.tr0_f = tr0_f;
-    state.tr0_t = tr0_t;
-    state.dtr_t = dtr_t;
-    state.dtr_f = dtr_f;
-    return true;
+    return store_ranges(state, tr0_f, tr0_t, dtr_t, dtr_f);
 }
 
 }  // namespace
@@ -124,12 +126,8 @@ bool narrow_to_lines(CalibrationState& state, const Sweep& sweep, int first, int
     const double len_squared = sweep.anchor_len * sweep.anchor_len;
     const double dtr_t = (len_squared - tr0_f * tr0_f) / twice_pos;
     const double dtr_f = (len_squared - tr0_t * tr0_t) / twice_pos;
-    if (!finite(tr0_f, tr0_t, dtr_t, dtr_f))
+    if (!store_ranges(state, tr0_f, tr0_t, dtr_t, dtr_f))
         return false;
-    state.tr0_f = tr0_f;
-    state.tr0_t = tr0_t;
-    state.dtr_t = dtr_t;
-    state.dtr_f = dtr_f;
     state.reverse = !state.reverse;
     return true;
 }
