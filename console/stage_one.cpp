@@ -63,6 +63,15 @@ StageOneStep carry_out(const char* text, CalibrationState& state, int& first, in
     return StageOneStep::read_next;
 }
 
+// The top of stage one, and what every range change shows again.
+void show_corner(const CalibrationState& state)
+{
+    show_ranges(state);
+    if (state.auto_mode)
+        write_corner_image(state);
+    print_prompt();
+}
+
 }  // namespace
 
 void show_ranges(const CalibrationState& state)
@@ -79,15 +88,6 @@ void write_corner_image(const CalibrationState& state)
 }
 
 void write_average_image(const CalibrationState& state) { write_corner_model(state, average_model(state)); }
-
-// The top of stage one, and what every range change shows again.
-static void show_corner(const CalibrationState& state)
-{
-    show_ranges(state);
-    if (state.auto_mode)
-        write_corner_image(state);
-    print_prompt();
-}
 
 int run_stage_one(CalibrationState& state)
 {
