@@ -4,11 +4,7 @@
 
 #include <cstdint>
 
-// Turn n (from 0) holds tr0 + n * dtr audio bytes.
-struct TrackModel {
-    double tr0;  // first-turn length, bytes
-    double dtr;  // growth of the turn length per turn, bytes
-};
+#include "common/track_model.h"
 
 struct CalibrationState {
     double tr0_f = 22500;  // lower end of the first-turn range, bytes

@@ -3,23 +3,34 @@
 // unknown names.
 #include "console/parameters.h"
 
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "common/size_parameter.h"
+
 namespace {
 
-constexpr const char* parameter_names[] = {"size", "tr0_f", "tr0_t", "dtr_t", "dtr_f", "image"};
+enum class Parameter { size, tr0_f, tr0_t, dtr_t, dtr_f, image, unknown };
 
-// Position of name in parameter_names, or -1; only the whole argument matches.
-int parameter_number(const char* name)
+struct NamedParameter {
+    const char* name;
+    Parameter parameter;
+};
+
+constexpr NamedParameter parameters[] = {
+    {"size", Parameter::size},   {"tr0_f", Parameter::tr0_f}, {"tr0_t", Parameter::tr0_t},
+    {"dtr_t", Parameter::dtr_t}, {"dtr_f", Parameter::dtr_f}, {"image", Parameter::image},
+};
+
+// Only the whole argument matches a name.
+Parameter find_parameter(const char* name)
 {
-    for (int k = 0; k < 6; ++k)
-        if (std::strcmp(name, parameter_names[k]) == 0)
-            return k;
-    return -1;
+    for (const NamedParameter& named : parameters)
+        if (std::strcmp(name, named.name) == 0)
+            return named.parameter;
+    return Parameter::unknown;
 }
 
 int bad_parameter(int index, const char* text)
@@ -29,51 +40,29 @@ int bad_parameter(int index, const char* text)
     return 1;
 }
 
-// atoi's reading (blanks, optional sign, digits, the rest ignored, no digits is 0),
-// but a number outside the 32-bit range is refused instead of left undefined.
-bool read_size(const char* text, std::int32_t& size)
-{
-    const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p)) != 0)
-        ++p;
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
-        ++p;
-    std::int64_t magnitude = 0;
-    for (; std::isdigit(static_cast<unsigned char>(*p)) != 0; ++p) {
-        magnitude = magnitude * 10 + (*p - '0');
-        if (magnitude > std::int64_t{INT32_MAX} + 1)
-            return false;
-    }
-    const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value > INT32_MAX)
-        return false;
-    size = static_cast<std::int32_t>(value);
-    return true;
-}
-
 }  // namespace
 
 int parse_parameters(int argc, char** argv, CalibrationState& state)
 {
     for (int i = 1; i < argc; i += 2) {
         const char* name = argv[i];
-        const int which = parameter_number(name);
-        if (which < 0 || i + 1 >= argc)
+        const Parameter which = find_parameter(name);
+        if (which == Parameter::unknown || i + 1 >= argc)
             return bad_parameter(i, name);
         const char* value = argv[i + 1];
         switch (which) {
-        case 0:
-            if (!read_size(value, state.size)) {
+        case Parameter::size:
+            if (!read_size_parameter(value, state.size)) {
                 std::fprintf(stderr, "size \"%s\" does not fit a 32-bit signed integer\n", value);
                 return 1;
             }
             break;
-        case 1: state.tr0_f = std::atof(value); break;
-        case 2: state.tr0_t = std::atof(value); break;
-        case 3: state.dtr_t = std::atof(value); break;
-        case 4: state.dtr_f = std::atof(value); break;
-        default: state.image_path = value; break;
+        case Parameter::tr0_f: state.tr0_f = std::atof(value); break;
+        case Parameter::tr0_t: state.tr0_t = std::atof(value); break;
+        case Parameter::dtr_t: state.dtr_t = std::atof(value); break;
+        case Parameter::dtr_f: state.dtr_f = std::atof(value); break;
+        case Parameter::image: state.image_path = value; break;
+        case Parameter::unknown: break;
         }
     }
     return 0;

@@ -31,8 +31,8 @@ bool fits_int32(std::int64_t value) { return value >= INT32_MIN && value <= INT3
 // The growth ends that carry tr0_f and tr0_t through the crossing; stored with them.
 bool store_through_crossing(CalibrationState& state, const CornerCrossing& crossing, double tr0_f, double tr0_t)
 {
-    const double dtr_t = (crossing.length - tr0_f) / crossing.turn;
-    const double dtr_f = (crossing.length - tr0_t) / crossing.turn;
+    const double dtr_t = growth_reaching(tr0_f, crossing.turn, crossing.length);
+    const double dtr_f = growth_reaching(tr0_t, crossing.turn, crossing.length);
     return store_ranges(state, tr0_f, tr0_t, dtr_t, dtr_f);
 }
 
@@ -40,11 +40,10 @@ bool store_through_crossing(CalibrationState& state, const CornerCrossing& cross
 
 bool find_corner_crossing(const CalibrationState& state, CornerCrossing& crossing)
 {
-    const double growth_difference = state.dtr_t - state.dtr_f;
-    if (growth_difference == 0)
+    if (state.dtr_t == state.dtr_f)
         return false;
-    const double turn = (state.tr0_t - state.tr0_f) / growth_difference;
-    const double length = state.tr0_f + state.dtr_t * turn;
+    const double turn = crossing_turn(direct_corner(state), reverse_corner(state));
+    const double length = turn_length(direct_corner(state), turn);
     if (!std::isfinite(turn) || turn == 0 || !std::isfinite(length))
         return false;
     crossing = {turn, length};
@@ -80,8 +79,8 @@ bool enter_sweep(const CalibrationState& state, int first, int last, Sweep& swee
         return false;
     const TrackModel corner = state.reverse ? reverse_corner(state) : direct_corner(state);
     const auto n = static_cast<double>(anchor_turn);
-    const double anchor_len = corner.tr0 + corner.dtr * n;
-    const double anchor_pos = n * (corner.tr0 + corner.dtr * n / 2);
+    const double anchor_len = turn_length(corner, n);
+    const double anchor_pos = spiral_position(corner, n);
     const double step = (state.tr0_t - state.tr0_f) / sweep_lines;
     // An anchor at position 0 would make every growth through it divide by zero.
     if (!std::isfinite(anchor_len) || !std::isfinite(anchor_pos) || anchor_pos == 0 || !std::isfinite(step))
@@ -120,12 +119,10 @@ bool narrow_to_lines(CalibrationState& state, const Sweep& sweep, int first, int
         return false;
     const double tr0_t = state.tr0_f + static_cast<double>(after_last) * sweep.step;
     const double tr0_f = state.tr0_f + first * sweep.step;
-    const double twice_pos = 2 * sweep.anchor_pos;
-    if (twice_pos == 0)
+    if (sweep.anchor_pos == 0)
         return false;
-    const double len_squared = sweep.anchor_len * sweep.anchor_len;
-    const double dtr_t = (len_squared - tr0_f * tr0_f) / twice_pos;
-    const double dtr_f = (len_squared - tr0_t * tr0_t) / twice_pos;
+    const double dtr_t = growth_through(tr0_f, sweep.anchor_pos, sweep.anchor_len);
+    const double dtr_f = growth_through(tr0_t, sweep.anchor_pos, sweep.anchor_len);
     if (!store_ranges(state, tr0_f, tr0_t, dtr_t, dtr_f))
         return false;
     state.reverse = !state.reverse;

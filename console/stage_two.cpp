@@ -10,10 +10,11 @@
 
 namespace {
 
+// The sweep starts at tr0_f; its gray line is the one that holds the average tr0.
 void write_sweep(const CalibrationState& state, const Sweep& sweep)
 {
-    write_sweep_image(state.tr0_f, sweep.step, (state.tr0_f + state.tr0_t) / 2, state.size, sweep.anchor_pos,
-                      sweep.anchor_len, state.image_path);
+    const SweepLines lines{state.tr0_f, sweep.step, sweep.anchor_pos, sweep.anchor_len};
+    write_sweep_image(lines, average_model(state).tr0, state.size, state.image_path);
 }
 
 // After next or prev: the new ranges, the auto image and the prompt.
@@ -27,11 +28,8 @@ void show_shifted_sweep(const CalibrationState& state, const Sweep& sweep)
 
 }  // namespace
 
-StageEnd run_stage_two(CalibrationState& state, int first, int last)
+StageEnd run_stage_two(CalibrationState& state, Sweep sweep)
 {
-    Sweep sweep;
-    if (!enter_sweep(state, first, last, sweep))
-        return StageEnd::narrowed;  // stage one hands over only ranges that have an anchor
     if (state.auto_mode)
         write_sweep(state, sweep);
     print_prompt();
@@ -41,6 +39,8 @@ StageEnd run_stage_two(CalibrationState& state, int first, int last)
             return StageEnd::input_failed;
         const char* text = input_text;
         double f = 0;
+        int first = 0;
+        int last = 0;
         if (match_line_range(text, first, last) && narrow_to_lines(state, sweep, first, last))
             return StageEnd::narrowed;
         const bool shifted = (match_number_command(text, "next", f) && shift_sweep(state, sweep, f, true)) ||
@@ -54,12 +54,8 @@ StageEnd run_stage_two(CalibrationState& state, int first, int last)
         } else if (match_exact(text, "image\n")) {
             write_sweep(state, sweep);
         } else if (match_exact(text, "averimage\n")) {
-            write_average_image(state);
-            if (state.auto_mode) {
-                std::fputs("press ENTER for restore image", stdout);
-                wait_for_enter();
+            if (show_average_image(state))
                 write_sweep(state, sweep);
-            }
         } else if (match_exact(text, "exit\n")) {
             return StageEnd::exit_command;
         } else {

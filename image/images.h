@@ -7,19 +7,25 @@
 
 #include <cstdio>
 
-// Stage-one image: every turn from the one model (tr0, dtr); the gray line holds
-// the turn where it crosses the reference model (ref_tr0, ref_dtr).
-void write_track_image(double tr0, double dtr, double ref_tr0, double ref_dtr, double size_limit,
-                       const char* path);
+#include "common/track_model.h"
 
-// Stage-two sweep image: line k assumes the first turn tr0_start + k * tr0_step and
-// the growth that carries it through the anchor (anchor_pos, anchor_len); the gray
-// line is the one whose first-turn span holds ref_tr0.
-void write_sweep_image(double tr0_start, double tr0_step, double ref_tr0, double size_limit, double anchor_pos,
-                       double anchor_len, const char* path);
+// The lines of a sweep image: line k assumes the first turn first_tr0 + k * tr0_step
+// and the growth that carries it through the anchor (anchor_pos, anchor_len).
+struct SweepLines {
+    double first_tr0;   // first-turn length of line 0, bytes
+    double tr0_step;    // first-turn step from line to line, bytes
+    double anchor_pos;  // byte position that every line's model passes through
+    double anchor_len;  // turn length there, bytes
+};
+
+// Stage-one image: every turn from the one model; the gray line holds the turn where
+// it crosses the reference model.
+void write_track_image(TrackModel drawn, TrackModel reference, double size_limit, const char* path);
+
+// Stage-two sweep image; the gray line is the one whose first-turn span holds ref_tr0.
+void write_sweep_image(const SweepLines& sweep, double ref_tr0, double size_limit, const char* path);
 
 // The cores of the writers, drawing into an open file. They return true when the
 // image was completed and drained, false when it was abandoned on an interruption.
-bool draw_track_image(double tr0, double dtr, double ref_tr0, double ref_dtr, double size_limit, std::FILE* file);
-bool draw_sweep_image(double tr0_start, double tr0_step, double ref_tr0, double size_limit, double anchor_pos,
-                      double anchor_len, std::FILE* file);
+bool draw_track_image(TrackModel drawn, TrackModel reference, double size_limit, std::FILE* file);
+bool draw_sweep_image(const SweepLines& sweep, double ref_tr0, double size_limit, std::FILE* file);

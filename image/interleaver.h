@@ -4,6 +4,7 @@
 // Both records live for the whole run and are never reset between images.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 
@@ -31,22 +32,50 @@ constexpr int interleave_offsets[frame_bytes] = {
     -1556, -1627, -1740, -1811, -1924, -1995, -2130, -2201, -2314, -2385, -2498, -2569,
 };
 
+// An offset split into where it sends the pixel: frames_back frames before the
+// frame being entered, into byte byte_in_frame of that frame.
+struct InterleaveDelay {
+    int frames_back;
+    int byte_in_frame;
+};
+
+constexpr InterleaveDelay split_interleave_offset(int offset)
+{
+    const int frames_back = (-offset + frame_bytes - 1) / frame_bytes;
+    return {frames_back, offset + frame_bytes * frames_back};
+}
+
+constexpr std::array<InterleaveDelay, frame_bytes> make_interleave_delays()
+{
+    std::array<InterleaveDelay, frame_bytes> delays{};
+    for (int i = 0; i < frame_bytes; ++i)
+        delays[i] = split_interleave_offset(interleave_offsets[i]);
+    return delays;
+}
+
+// The delay table, indexed by physical byte. The frame that moves out to the sector
+// is always the ring slot after the one just entered, move_out_lag frames behind it,
+// so byte i of the k-th frame entered in an image reaches the file in byte
+// byte_in_frame of the (k + move_out_lag - frames_back)-th frame the image moves out.
+constexpr std::array<InterleaveDelay, frame_bytes> interleave_delays = make_interleave_delays();
+constexpr int move_out_lag = ring_frames - 1;
+
 namespace detail {
-constexpr bool offsets_are_delays_and_a_permutation()
+constexpr bool delays_in_range_and_bytes_a_permutation()
 {
     bool byte_used[frame_bytes] = {};
-    for (int offset : interleave_offsets) {
-        const int delay = (-offset + frame_bytes - 1) / frame_bytes;
-        const int byte = offset + frame_bytes * delay;
-        if (delay < 3 || delay > 108 || byte < 0 || byte >= frame_bytes || byte_used[byte])
+    for (const InterleaveDelay delay : interleave_delays) {
+        const int byte = delay.byte_in_frame;
+        if (delay.frames_back < 3 || delay.frames_back > 108 || byte < 0 || byte >= frame_bytes || byte_used[byte])
             return false;
         byte_used[byte] = true;
     }
     return true;
 }
 }  // namespace detail
-static_assert(detail::offsets_are_delays_and_a_permutation(),
+static_assert(detail::delays_in_range_and_bytes_a_permutation(),
               "every offset is -24*d + b with 3 <= d <= 108 and each b used once");
+static_assert(move_out_lag >= 108, "a frame moves out only after its longest-delayed byte is stored");
 
 // Appends one audio byte to the sector; a full sector is written as one record.
 // A failed write prints the system error and ends the process with status 1.

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "common/program_name.h"
 #include "common/units.h"
 
 namespace {
@@ -16,7 +17,7 @@ char output_block[block_sectors * sector_bytes];
 
 void fail_output()
 {
-    std::perror("ringetch");
+    std::perror(program_name);
     std::exit(1);
 }
 

@@ -1,35 +1,36 @@
-// The turn drawing step shared by both image writers, and the pieces of a writer's
-// loop that do not depend on how the turn length changes.
+// The step every image writer takes once per turn: emit the turn's whole bytes, then
+// catch up with the real position, so that fractional turn lengths add up along the
+// track. What the bytes are is the caller's: runs of equal bytes or a span of pixels.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-// Turns 0..32 and 593..624 of every line carry no marker.
-constexpr int first_marker_turn = 33;
-constexpr int last_marker_turn = 592;
-
-struct LineBytes {
-    std::uint8_t marker;  // the first twelfth of a marked turn
-    std::uint8_t fill;    // the rest of the turn
+// Where a writer stands on the track.
+struct TurnCursor {
+    double pos = 0;          // real position at which the next turn starts, bytes
+    std::int64_t count = 0;  // pixel bytes given to the interleaver so far
 };
-
-// Pixel bytes of a line: white (even) lines are mostly 0xAA, black (odd) lines
-// mostly 0x20, the gray line mostly 0x00.
-LineBytes line_bytes(int line, bool gray);
-
-// "gray", "white" or "black".
-const char* line_colour(int line, bool gray);
-
-// Prints the progress line that opens a line; flushed so that a pipe sees it now.
-void print_line_start(int line, double pos, bool gray);
 
 // Whether a turn of length a starting at pos is drawn: it must fit wholly under the
 // size limit and hold at least one byte. A turn that is shorter, negative or not a
 // finite number ends the image as the size limit does, so no writer can stall.
 bool turn_fits(double a, double pos, double size_limit);
 
-// Draws one turn of length a (finite, 1 <= a < 2^31): trunc(a) pixel bytes, the
-// first twelfth of them marker bytes when turn j of the line carries a marker, then
-// fill bytes until count catches up with trunc(pos) after pos has advanced by a.
-void draw_turn(double a, int j, int line, bool gray, double& pos, std::int64_t& count, std::FILE* file);
+// Pixel bytes that a turn of length a (finite, 1 <= a < 2^31) starting at the cursor
+// emits: trunc(a), then one for each whole byte of fraction it brings the cursor
+// (catch-up), so that count reaches trunc(pos + a).
+std::int64_t turn_byte_count(double a, const TurnCursor& cursor);
+
+struct ByteRun {
+    std::uint8_t byte;
+    std::int64_t count;  // zero or negative: nothing
+};
+
+// Draws a turn of length a as a lead run followed by `rest` bytes up to trunc(a),
+// then the catch-up in `rest` as well; advances the cursor past the turn.
+void draw_turn_runs(double a, ByteRun lead, std::uint8_t rest, TurnCursor& cursor, std::FILE* file);
+
+// Draws a turn of length a from pixels, which holds turn_byte_count(a, cursor) bytes
+// in track order; advances the cursor past the turn.
+void draw_turn_pixels(double a, const std::uint8_t* pixels, TurnCursor& cursor, std::FILE* file);

@@ -107,7 +107,7 @@ std::string draw_image(TrackModel model, TrackModel reference, double size, std:
     std::FILE* file = fopencookie(&capture, "w", io);
     std::setvbuf(file, nullptr, _IONBF, 0);
     break_requested = 0;
-    draw_track_image(model.tr0, model.dtr, reference.tr0, reference.dtr, size, file);
+    draw_track_image(model, reference, size, file);
     std::fclose(file);
     break_requested = 0;
     return capture.bytes;

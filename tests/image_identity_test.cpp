@@ -215,8 +215,8 @@ TEST(ImageIdentity, WrittenFileHoldsTheBytesOfTheModel)
     reference::State model;
     const std::string path = make_work_dir() + "/image.rge";
     testing::internal::CaptureStdout();
-    write_track_image(37.3, 0.0173, 30, 0.03, 50001.7, path.c_str());
-    write_sweep_image(30.5, 1.75, 33, 60000.25, 40000, 45, path.c_str());
+    write_track_image({37.3, 0.0173}, {30, 0.03}, 50001.7, path.c_str());
+    write_sweep_image({30.5, 1.75, 40000, 45}, 33, 60000.25, path.c_str());
     testing::internal::GetCapturedStdout();
     reference::image_file(model, reference::track_pixels(fractional_with_gray_line_0));
     const CoreRun expected = reference::image_file(model, reference::sweep_pixels(sweep_gray_line_1));

@@ -256,14 +256,14 @@ CoreRun run_core(int interrupt_at_record, Draw draw)
 CoreRun run_track_core(const reference::TrackParams& p, int interrupt_at_record)
 {
     return run_core(interrupt_at_record, [&p](std::FILE* file) {
-        return draw_track_image(p.tr0, p.dtr, p.ref_tr0, p.ref_dtr, p.size_limit, file);
+        return draw_track_image({p.tr0, p.dtr}, {p.ref_tr0, p.ref_dtr}, p.size_limit, file);
     });
 }
 
 CoreRun run_sweep_core(const reference::SweepParams& p, int interrupt_at_record)
 {
     return run_core(interrupt_at_record, [&p](std::FILE* file) {
-        return draw_sweep_image(p.tr0_start, p.tr0_step, p.ref_tr0, p.size_limit, p.anchor_pos, p.anchor_len, file);
+        return draw_sweep_image({p.tr0_start, p.tr0_step, p.anchor_pos, p.anchor_len}, p.ref_tr0, p.size_limit, file);
     });
 }
 

@@ -134,7 +134,7 @@ TEST_P(SweepImageEnds, DrainedAndReportedAsCreated)
     reset_synthesis_state();
     const std::string path = make_work_dir() + "/image.rge";
     testing::internal::CaptureStdout();
-    write_sweep_image(p.tr0_start, p.tr0_step, p.ref_tr0, p.size_limit, p.anchor_pos, p.anchor_len, path.c_str());
+    write_sweep_image({p.tr0_start, p.tr0_step, p.anchor_pos, p.anchor_len}, p.ref_tr0, p.size_limit, path.c_str());
     expect_drained_white_image(testing::internal::GetCapturedStdout(), path, row.lines, row.pixel_bytes);
 }
 

@@ -152,7 +152,7 @@ TEST_P(ImageEnds, BeforeATurnThatDoesNotFitOrIsShorterThanOneByte)
     reset_synthesis_state();
     const std::string path = make_work_dir() + "/image.rge";
     testing::internal::CaptureStdout();
-    write_track_image(row.tr0, row.dtr, row.tr0, row.dtr, row.size_limit, path.c_str());
+    write_track_image({row.tr0, row.dtr}, {row.tr0, row.dtr}, row.size_limit, path.c_str());
     expect_drained_white_image(testing::internal::GetCapturedStdout(), path, 1, row.pixel_bytes);
 }
 

@@ -1,0 +1,3 @@
+#include "common/program_name.h"
+
+const char* program_name = nullptr;

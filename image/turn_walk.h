@@ -1,0 +1,60 @@
+// The loop every image writer runs: turns while they fit under the size limit,
+// counted in lines of 625, a hook at each line's start, the interruption poll once
+// per turn, and the drain at the end. A writer supplies what changes: how a line
+// starts (its model, its progress line) and how a turn is drawn.
+#pragma once
+
+#include <cstdio>
+
+#include "common/interrupt.h"
+#include "common/units.h"
+#include "image/interleaver.h"
+#include "image/output_file.h"
+#include "image/turn.h"
+
+struct TurnWalk {
+    double a = 0;          // length of the next turn, bytes
+    double growth = 0;     // added to a after every turn, bytes
+    TurnCursor cursor;     // where the next turn starts
+    int line = 0;          // line of the next turn
+    int turn_in_line = 0;  // 0..624
+};
+
+// Walks the turns of one image into file. The writer's start_line(walk) runs for
+// line 0 before anything is checked and for every later line before its first turn
+// (it may set a and growth; a line whose first turn then does not fit ends the
+// image); draw_turn(walk, file) draws turn walk.turn_in_line of walk.line, advancing
+// walk.cursor. Returns true when the image was completed and drained, false when it
+// was abandoned on an interruption (not drained).
+template <typename Writer>
+bool walk_turns(Writer& writer, TurnWalk& walk, double size_limit, std::FILE* file)
+{
+    writer.start_line(walk);
+    while (turn_fits(walk.a, walk.cursor.pos, size_limit)) {
+        if (walk.turn_in_line >= turns_per_line) {
+            walk.line += 1;
+            walk.turn_in_line = 0;
+            writer.start_line(walk);
+            if (!turn_fits(walk.a, walk.cursor.pos, size_limit))
+                break;
+        }
+        writer.draw_turn(walk, file);
+        walk.a += walk.growth;
+        walk.turn_in_line += 1;
+        if (break_requested != 0)
+            return false;
+    }
+    finish_image(file);
+    return true;
+}
+
+// Open, core, close: clears the interruption flag, opens path (truncating), runs
+// draw(file) -> completed, and closes with the success or interruption message.
+template <typename Draw>
+void write_image_file(const char* path, Draw draw)
+{
+    break_requested = 0;
+    std::FILE* file = open_image(path);
+    const bool completed = draw(file);
+    close_image(file, path, completed);
+}
