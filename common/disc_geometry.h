@@ -1,0 +1,48 @@
+// Where an image byte lands on the disc, for the tools that draw or show pictures:
+// the byte's turn number gives its angle, its turn length its radius (constant
+// track pitch and linear speed), the first turn at the program area's inner radius.
+// Angles run clockwise from the top as the recorded side is seen, which is the way
+// successive bytes run along the track.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+#include "common/track_model.h"
+
+constexpr double disc_radius_mm = 60;          // a 120 mm disc
+constexpr double program_inner_radius_mm = 25;  // where turn 0 lies
+
+// The three byte values the pictures are drawn with, and what each looks like.
+constexpr std::uint8_t light_byte = 0xAA;
+constexpr std::uint8_t mid_byte = 0x00;
+constexpr std::uint8_t dark_byte = 0x20;
+
+struct DiscPlace {
+    double turns;      // continuous turn number: whole turns and the fraction of a turn
+    double radius_mm;  // distance from the disc's centre
+};
+
+// The place of image byte `position` on a disc whose track follows model.
+inline DiscPlace place_on_disc(TrackModel model, double position)
+{
+    const double turns = turn_number_at(model, position);
+    return {turns, program_inner_radius_mm * turn_length(model, turns) / model.tr0};
+}
+
+// The fraction of a turn, 0 <= f < 1, clockwise from the top.
+inline double turn_fraction(double turns) { return turns - std::floor(turns); }
+
+// Millimetres from the disc's centre as the recorded side is seen: x to the right,
+// y downwards (picture rows).
+struct DiscPoint {
+    double x_mm;
+    double y_mm;
+};
+
+inline DiscPoint disc_point(DiscPlace place)
+{
+    constexpr double two_pi = 6.283185307179586;
+    const double angle = two_pi * turn_fraction(place.turns);
+    return {place.radius_mm * std::sin(angle), -place.radius_mm * std::cos(angle)};
+}
