@@ -11,8 +11,11 @@
 #include <unistd.h>
 
 #include "dialogue_support.h"
+#include "named_case.h"
 
 namespace {
+
+using named_case::operator<<;
 
 struct TranscriptCase {
     const char* name;

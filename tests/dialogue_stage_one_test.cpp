@@ -7,8 +7,11 @@
 #include <vector>
 
 #include "dialogue_support.h"
+#include "named_case.h"
 
 namespace {
+
+using named_case::operator<<;
 
 struct StageOneCase {
     const char* name;

@@ -20,6 +20,7 @@
 #include "image/images.h"
 #include "image/interleaver.h"
 #include "program_run.h"
+#include "reference_image.h"
 
 namespace {
 
@@ -80,37 +81,14 @@ std::string receive_image(const std::string& path, Start start)
 }
 
 // ---------------------------------------------------------------------------------
-// The same images drawn in this process, from the interleaver's start-up state.
-
-struct Capture {
-    std::string bytes;
-    std::size_t stop_at = 0;  // raise break_requested once this many bytes are written
-};
-
-ssize_t capture_write(void* cookie, const char* data, size_t size)
+// The same images drawn in this process through the real core, from the interleaver
+// state as it stands. With interrupt_at_record, the image is interrupted at the end of
+// the turn that writes that record.
+std::string draw_image(TrackModel model, TrackModel reference, double size, int interrupt_at_record = no_interrupt)
 {
-    auto* capture = static_cast<Capture*>(cookie);
-    capture->bytes.append(data, size);
-    if (capture->stop_at != 0 && capture->bytes.size() >= capture->stop_at)
-        break_requested = 1;
-    return static_cast<ssize_t>(size);
-}
-
-// Draws a stage-one image through the process-wide interleaver into memory. With
-// stop_at, the image is interrupted at the end of the turn that writes that byte.
-std::string draw_image(TrackModel model, TrackModel reference, double size, std::size_t stop_at = 0)
-{
-    Capture capture;
-    capture.stop_at = stop_at;
-    cookie_io_functions_t io{};
-    io.write = capture_write;
-    std::FILE* file = fopencookie(&capture, "w", io);
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    break_requested = 0;
-    draw_track_image(model, reference, size, file);
-    std::fclose(file);
-    break_requested = 0;
-    return capture.bytes;
+    const CoreRun run =
+        run_track_core({model.tr0, model.dtr, reference.tr0, reference.dtr, size}, interrupt_at_record);
+    return {run.file.begin(), run.file.end()};
 }
 
 }  // namespace
@@ -162,14 +140,13 @@ TEST(Fault, CtrlCAbandonsTheImageAndTheNextImagesContinueTheInterleaver)
 
     ASSERT_FALSE(abandoned.empty());
     EXPECT_EQ(abandoned.size() % 2352, 0U);
-    interleaver = FrameInterleaver{};
-    sector_sink = SectorSink{};
+    reset_synthesis_state();
     const std::string whole = draw_image(direct_corner(state), average_model(state), state.size);
     ASSERT_LT(abandoned.size(), whole.size()) << "the Ctrl-C did not end the image";
 
-    interleaver = FrameInterleaver{};
-    sector_sink = SectorSink{};
-    EXPECT_TRUE(draw_image(direct_corner(state), average_model(state), state.size, abandoned.size()) == abandoned);
+    reset_synthesis_state();
+    EXPECT_TRUE(draw_image(direct_corner(state), average_model(state), state.size,
+                           static_cast<int>(abandoned.size() / 2352)) == abandoned);
     EXPECT_TRUE(draw_image(direct_corner(state), average_model(state), state.size) == direct);
     EXPECT_TRUE(draw_image(average_model(state), average_model(state), state.size) == average);
     EXPECT_TRUE(draw_image(direct_corner(state), average_model(state), state.size) == restored);

@@ -13,8 +13,11 @@
 #include "image/interleaver.h"
 #include "program_run.h"
 #include "reference_image.h"
+#include "named_case.h"
 
 namespace {
+
+using named_case::operator<<;
 
 using reference::SweepParams;
 using reference::TrackParams;

@@ -8,8 +8,11 @@
 
 #include "image/interleaver.h"
 #include "reference_image.h"
+#include "named_case.h"
 
 namespace {
+
+using named_case::operator<<;
 
 struct Landing {
     const char* name;

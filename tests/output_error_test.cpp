@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "dialogue_support.h"
+#include "named_case.h"
 
 namespace {
+
+using named_case::operator<<;
 
 struct OutputErrorCase {
     const char* name;

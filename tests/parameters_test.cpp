@@ -7,8 +7,11 @@
 
 #include "console/parameters.h"
 #include "dialogue_support.h"
+#include "named_case.h"
 
 namespace {
+
+using named_case::operator<<;
 
 // args keep the texts that state.image_path may point into.
 int parse(std::vector<std::string>& args, CalibrationState& state)

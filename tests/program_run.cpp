@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <ftw.h>
 #include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -24,12 +25,11 @@ double seconds_since(Clock::time_point start)
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-[[noreturn]] void exec_ringetch(const std::vector<std::string>& args, const std::string& work_dir)
+[[noreturn]] void exec_program(std::string binary, const std::vector<std::string>& args, const std::string& work_dir)
 {
     if (chdir(work_dir.c_str()) != 0)
         _exit(127);
     std::vector<char*> argv;
-    std::string binary = RINGETCH_BINARY;
     argv.push_back(binary.data());
     std::vector<std::string> copies = args;
     for (std::string& arg : copies)
@@ -62,6 +62,33 @@ void wait_with_limit(pid_t pid, double timeout_seconds, RunResult& result)
         result.term_signal = WTERMSIG(status);
 }
 
+// The working folders this process made; removed with everything in them at exit.
+std::vector<std::string>& work_dirs()
+{
+    static std::vector<std::string> dirs;
+    return dirs;
+}
+
+int remove_entry(const char* path, const struct stat* /*info*/, int /*type*/, struct FTW* /*at*/)
+{
+    std::remove(path);
+    return 0;
+}
+
+// Only the process that made them removes them: a death test's child that exits
+// through exit() runs the handlers too.
+pid_t work_dirs_owner = 0;
+
+void remove_work_dirs()
+{
+    if (getpid() != work_dirs_owner)
+        return;
+    for (const std::string& dir : work_dirs()) {
+        chmod(dir.c_str(), 0700);  // a test may have made it unwritable
+        nftw(dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+    }
+}
+
 }  // namespace
 
 std::string make_work_dir()
@@ -70,6 +97,12 @@ std::string make_work_dir()
     std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/ringetch-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr)
         std::abort();
+    std::vector<std::string>& dirs = work_dirs();  // made before the handler, so it outlives it
+    if (work_dirs_owner == 0) {
+        work_dirs_owner = getpid();
+        std::atexit(remove_work_dirs);
+    }
+    dirs.push_back(pattern);
     return pattern;
 }
 
@@ -89,8 +122,8 @@ long long file_size(const std::string& path)
     return static_cast<long long>(info.st_size);
 }
 
-RunResult run_ringetch_with_stdin_fd(const std::vector<std::string>& args, int stdin_fd, const std::string& work_dir,
-                                     double timeout_seconds)
+RunResult run_program_with_stdin_fd(const std::string& binary, const std::vector<std::string>& args, int stdin_fd,
+                                    const std::string& work_dir, double timeout_seconds)
 {
     const std::string out_path = work_dir + "/.stdout";
     const std::string err_path = work_dir + "/.stderr";
@@ -109,7 +142,7 @@ RunResult run_ringetch_with_stdin_fd(const std::vector<std::string>& args, int s
             dup2(stdin_fd, 0);
         else
             close(0);
-        exec_ringetch(args, work_dir);
+        exec_program(binary, args, work_dir);
     }
     RunResult result;
     wait_with_limit(pid, timeout_seconds, result);
@@ -120,8 +153,14 @@ RunResult run_ringetch_with_stdin_fd(const std::vector<std::string>& args, int s
     return result;
 }
 
-RunResult run_ringetch(const std::vector<std::string>& args, const std::string& stdin_text,
-                       const std::string& work_dir, double timeout_seconds)
+RunResult run_ringetch_with_stdin_fd(const std::vector<std::string>& args, int stdin_fd, const std::string& work_dir,
+                                     double timeout_seconds)
+{
+    return run_program_with_stdin_fd(RINGETCH_BINARY, args, stdin_fd, work_dir, timeout_seconds);
+}
+
+RunResult run_program(const std::string& binary, const std::vector<std::string>& args, const std::string& stdin_text,
+                      const std::string& work_dir, double timeout_seconds)
 {
     const std::string in_path = work_dir + "/.stdin";
     {
@@ -129,10 +168,16 @@ RunResult run_ringetch(const std::vector<std::string>& args, const std::string& 
         in << stdin_text;
     }
     const int fd = open(in_path.c_str(), O_RDONLY);
-    RunResult result = run_ringetch_with_stdin_fd(args, fd, work_dir, timeout_seconds);
+    RunResult result = run_program_with_stdin_fd(binary, args, fd, work_dir, timeout_seconds);
     close(fd);
     unlink(in_path.c_str());
     return result;
+}
+
+RunResult run_ringetch(const std::vector<std::string>& args, const std::string& stdin_text,
+                       const std::string& work_dir, double timeout_seconds)
+{
+    return run_program(RINGETCH_BINARY, args, stdin_text, work_dir, timeout_seconds);
 }
 
 InteractiveRun::InteractiveRun(const std::vector<std::string>& args, const std::string& work_dir)
@@ -152,7 +197,7 @@ InteractiveRun::InteractiveRun(const std::vector<std::string>& args, const std::
         close(to_child[1]);
         close(from_child[0]);
         close(from_child[1]);
-        exec_ringetch(args, work_dir);
+        exec_program(RINGETCH_BINARY, args, work_dir);
     }
     close(to_child[0]);
     close(from_child[1]);

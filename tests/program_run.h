@@ -1,4 +1,4 @@
-// Runs the built ringetch as a user would: arguments, a stdin transcript, and the
+// Runs the built programs as a user would: arguments, a stdin transcript, and the
 // captured stdout, stderr, exit status and image file. The interactive form keeps
 // stdin and stdout as pipes so that a test can answer prompts and send signals.
 #pragma once
@@ -15,11 +15,18 @@ struct RunResult {
     std::string err;
 };
 
-// A fresh, empty working folder under the system's temporary folder.
+// A fresh, empty working folder under the system's temporary folder; it is removed,
+// with everything in it, when the test process exits.
 std::string make_work_dir();
 
 std::string read_file(const std::string& path);
 long long file_size(const std::string& path);  // -1 when there is no file
+
+// Runs any built program as run_ringetch runs ringetch.
+RunResult run_program(const std::string& binary, const std::vector<std::string>& args, const std::string& stdin_text,
+                      const std::string& work_dir, double timeout_seconds = 30);
+RunResult run_program_with_stdin_fd(const std::string& binary, const std::vector<std::string>& args, int stdin_fd,
+                                    const std::string& work_dir, double timeout_seconds = 30);
 
 // Runs ringetch with args in work_dir, stdin holding exactly stdin_text (no text and
 // closed at its end), and waits at most timeout_seconds.

@@ -10,8 +10,11 @@
 #include "image/images.h"
 #include "program_run.h"
 #include "reference_image.h"
+#include "named_case.h"
 
 namespace {
+
+using named_case::operator<<;
 
 constexpr double inf = std::numeric_limits<double>::infinity();
 const double nan = std::nan("");
