@@ -3,7 +3,6 @@
 // the frame and sector steps that the run fast path (audio_run.cpp) shares.
 #include "image/interleaver.h"
 
-#include <cstddef>
 #include <cstring>
 
 #include "image/frame_steps.h"
@@ -23,20 +22,6 @@ int wrap_ring_position(int position)
     return position;
 }
 
-// Equal to count calls of put_sector_byte with the bytes at from.
-void put_sector_bytes(const std::uint8_t* from, int count, std::FILE* file)
-{
-    while (count > 0) {
-        const int room = sector_bytes - sector_sink.fill_offset;
-        const int part = count < room ? count : room;
-        std::memcpy(sector_sink.buffer + sector_sink.fill_offset, from, part);
-        sector_sink.fill_offset += part;
-        from += part;
-        count -= part;
-        close_sector_if_full(file);
-    }
-}
-
 void move_out_frame(std::FILE* file)
 {
     interleaver.current_slot = next_slot(interleaver.current_slot);
@@ -51,25 +36,17 @@ void write_sector_record(std::FILE* file)
         fail_output();
 }
 
-void close_sector_if_full(std::FILE* file)
+void put_sector_bytes(const std::uint8_t* from, int count, std::FILE* file)
 {
-    if (sector_sink.fill_offset == sector_bytes) {
-        write_sector_record(file);
-        sector_sink.fill_offset = 0;
+    while (count > 0) {
+        const int room = sector_bytes - sector_sink.fill_offset;
+        const int part = count < room ? count : room;
+        std::memcpy(sector_sink.buffer + sector_sink.fill_offset, from, part);
+        sector_sink.fill_offset += part;
+        from += part;
+        count -= part;
+        close_sector_if_full(file);
     }
-}
-
-std::uint8_t* slot_bytes(int slot) { return interleaver.ring + static_cast<std::ptrdiff_t>(slot) * frame_bytes; }
-
-void put_sector_frame(const std::uint8_t* frame, std::FILE* file)
-{
-    if (sector_sink.fill_offset > sector_bytes - frame_bytes) {
-        put_sector_bytes(frame, frame_bytes, file);
-        return;
-    }
-    std::memcpy(sector_sink.buffer + sector_sink.fill_offset, frame, frame_bytes);
-    sector_sink.fill_offset += frame_bytes;
-    close_sector_if_full(file);
 }
 
 void put_sector_byte(std::uint8_t byte, std::FILE* file)
