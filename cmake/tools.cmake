@@ -6,10 +6,11 @@ include(GNUInstallDirs)
 find_program(RINGETCH_GZIP gzip REQUIRED)
 
 # Dialogue sources whose commands a tool's page must list, as pairs of source file
-# and the page's subsection under COMMANDS (see tests/man_page_test.sh).
+# and the page's section or subsection that lists them (tests/man_page_test.sh).
 set(ringetch_page_commands_ringetch
     ${CMAKE_SOURCE_DIR}/console/stage_one.cpp "First stage"
     ${CMAKE_SOURCE_DIR}/console/stage_two.cpp "Second stage")
+set(ringetch_page_commands_ringetch-refine ${CMAKE_SOURCE_DIR}/refine/reading_prompt.cpp COMMANDS)
 
 # The file name a target's executable gets.
 function(ringetch_output_name target result)

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Checks one tool's manual page against the built tool:
-#   man_page_test.sh TOOL PAGE [SOURCE SUBSECTION]...
+#   man_page_test.sh TOOL PAGE [SOURCE TITLE]...
 # The page must format without a single groff warning; its PARAMETERS items must be
 # exactly the names the tool lists after "expected parameters:" when given an unknown
-# name, in the same order; and for each SOURCE, the dialogue commands that file
-# matches must be exactly the items of the page's SUBSECTION (under COMMANDS).
+# name, in the same order; and for each SOURCE, the commands that file matches must
+# be exactly the items under the page's section or subsection TITLE.
 # Every failure is reported before the exit status says so.
 set -uo pipefail
 tool="$1"
@@ -19,28 +19,29 @@ fail()
     failures=$((failures + 1))
 }
 
-# The item headings of a section (.SH) or subsection (.SS) of the page: the line after
-# each .TP or .TQ, as the reader sees it (macro, quotes, font and hyphen escapes gone).
+# The item headings under a section (.SH, subsections included) or subsection (.SS)
+# of the page: the line after each .TP or .TQ, as the reader sees it (macro, quotes,
+# font and hyphen escapes gone). An all-italic heading (.I) stands for a typed value,
+# not a name, and is left out.
 item_headings()
 {
-    local macro="$1" title="$2"
-    awk -v macro="$macro" -v title="$title" '
+    awk -v title="$1" '
         function heading_title(line) { sub(/^\.S[HS] +/, "", line); gsub(/"/, "", line); return line }
-        /^\.SH / { inside = macro == ".SH" && heading_title($0) == title; next }
-        /^\.SS / { if (macro == ".SS") inside = heading_title($0) == title; next }
-        inside && /^\.T[PQ]/ { take = 1; next }
-        take { print; take = 0 }' "$page" |
+        /^\.SH / { in_section = heading_title($0) == title; in_subsection = 0; next }
+        /^\.SS / { in_subsection = heading_title($0) == title; next }
+        (in_section || in_subsection) && /^\.T[PQ]/ { take = 1; next }
+        take { if ($0 !~ /^\.I /) print; take = 0 }' "$page" |
         sed -E 's/^\.[A-Z]+ +//; s/"//g; s/\\f[A-Z]//g; s/\\-/-/g; s/\\%//g; s/\\&//g; s/ +$//'
 }
 
 # The commands a dialogue source file matches, one per line, in the form the page
-# shows them: exact commands as typed, number commands as "word" (the page adds a
-# placeholder), a line range as "A-B".
+# shows them: exact commands and answer words as typed, number commands as "word #"
+# (the page adds a placeholder), a line range as "A-B".
 source_commands()
 {
-    grep -o -E 'match_exact\(text, "[^"\\]*\\n"\)|match_number_command\(text, "[^"]*"|match_line_range\(' "$1" |
+    grep -o -E 'match_exact\(text, "[^"\\]*\\n"\)|match_number_command\(text, "[^"]*"|match_line_range\(|is_word\([a-z_]+, "[^"]*"\)' "$1" |
         sed -E 's/^match_exact\(text, "([^"\\]*)\\n"\)$/\1/; s/^match_number_command\(text, "([^"]*)"$/\1 #/;
-                s/^match_line_range\($/A-B/' |
+                s/^match_line_range\($/A-B/; s/^is_word\([a-z_]+, "([^"]*)"\)$/\1/' |
         sort -u
 }
 
@@ -61,27 +62,27 @@ status=$?
 [[ $status -eq 1 ]] || fail "$tool with an unknown name exited $status, not 1"
 listed=$(awk 'found { print; exit } /^expected parameters:$/ { found = 1 }' "$work/stderr" | sed 's/, /\n/g')
 [[ -n "$listed" ]] || fail "$tool printed no line after \"expected parameters:\":"$'\n'"$(cat "$work/stderr")"
-documented=$(item_headings .SH PARAMETERS | awk '{ print $1 }')
+documented=$(item_headings PARAMETERS | awk '{ print $1 }')
 if [[ "$listed" != "$documented" ]]; then
     fail "parameters of $tool (left) and of its page (right) differ:"$'\n'"$(diff <(echo "$listed") <(echo "$documented"))"
 fi
 
-# 3. Commands: each source's matched commands against its subsection's items.
+# 3. Commands: each source's matched commands against its section's items.
 while [[ $# -ge 2 ]]; do
     source="$1"
-    subsection="$2"
+    title="$2"
     shift 2
     accepted=$(source_commands "$source")
     [[ -n "$accepted" ]] || fail "no commands found in $source"
     # A heading of more than one word whose first word is a number command stands
     # for it: "next V" is "next #".
-    shown=$(item_headings .SS "$subsection" |
+    shown=$(item_headings "$title" |
         awk -v numbers="$(grep ' #$' <<<"$accepted" | cut -d' ' -f1 | tr '\n' ' ')" '
             BEGIN { n = split(numbers, list, " "); for (k = 1; k <= n; ++k) number[list[k]] = 1 }
             NF == 2 && ($1 in number) { print $1 " #"; next }
             { print }' | sort -u)
     if [[ "$accepted" != "$shown" ]]; then
-        fail "commands of $source (left) and of the page's \"$subsection\" (right) differ:"$'\n'"$(diff <(echo "$accepted") <(echo "$shown"))"
+        fail "commands of $source (left) and of the page's \"$title\" (right) differ:"$'\n'"$(diff <(echo "$accepted") <(echo "$shown"))"
     fi
 done
 
