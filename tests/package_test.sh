@@ -45,6 +45,17 @@ owning_package()
 
 [[ ${#tools[@]} -gt 0 ]] || fail "no tools named"
 
+# Installing writes install_manifest.txt into the build folder; whatever was there
+# before is put back at the end.
+manifest="$build/install_manifest.txt"
+[[ ! -f "$manifest" ]] || cp "$manifest" "$work/manifest"
+restore_manifest()
+{
+    if [[ -f "$work/manifest" ]]; then mv "$work/manifest" "$manifest"; else rm -f "$manifest"; fi
+    rm -rf "$work"
+}
+trap restore_manifest EXIT
+
 # 1. cmake --install into a prefix of our own.
 if cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1; then
     installed=$(cd "$work/prefix" && find . \( -type f -o -type l \) | sed 's|^\./||' | sort)
