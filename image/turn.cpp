@@ -4,7 +4,17 @@
 
 #include "image/interleaver.h"
 
-bool turn_fits(double a, double pos, double size_limit) { return a >= 1 && size_limit - a > pos; }
+bool turn_fits(double a, double growth, double pos, double size_limit)
+{
+    if (!(size_limit - a > pos))
+        return false;
+    if (a >= 1)
+        return true;
+    // Turns under a byte are drawn while they grow, and only when they reach a whole
+    // byte within as many turns as the image has bytes left: a growth too small to
+    // matter would otherwise walk a near-endless run of empty turns.
+    return a > 0 && growth > 0 && (1 - a) / growth < size_limit - pos;
+}
 
 namespace {
 // Moves the cursor past the turn; returns the catch-up bytes the turn still owes.

@@ -12,12 +12,15 @@ struct TurnCursor {
     std::int64_t count = 0;  // pixel bytes given to the interleaver so far
 };
 
-// Whether a turn of length a starting at pos is drawn: it must fit wholly under the
-// size limit and hold at least one byte. A turn that is shorter, negative or not a
-// finite number ends the image as the size limit does, so no writer can stall.
-bool turn_fits(double a, double pos, double size_limit);
+// Whether a turn of length a starting at pos, after which the turn length changes by
+// growth, is drawn: it must fit wholly under the size limit. A turn under one byte is
+// drawn only when the turns grow and reach a whole byte before the image could end;
+// one that cannot grow (growth zero or negative), a turn of no length or a negative
+// one, and one that is not a finite number end the image as the size limit does, so
+// no writer can stall.
+bool turn_fits(double a, double growth, double pos, double size_limit);
 
-// Pixel bytes that a turn of length a (finite, 1 <= a < 2^31) starting at the cursor
+// Pixel bytes that a turn of length a (finite, 0 < a < 2^31) starting at the cursor
 // emits: trunc(a), then one for each whole byte of fraction it brings the cursor
 // (catch-up), so that count reaches trunc(pos + a).
 std::int64_t turn_byte_count(double a, const TurnCursor& cursor);

@@ -30,12 +30,12 @@ template <typename Writer>
 bool walk_turns(Writer& writer, TurnWalk& walk, double size_limit, std::FILE* file)
 {
     writer.start_line(walk);
-    while (turn_fits(walk.a, walk.cursor.pos, size_limit)) {
+    while (turn_fits(walk.a, walk.growth, walk.cursor.pos, size_limit)) {
         if (walk.turn_in_line >= turns_per_line) {
             walk.line += 1;
             walk.turn_in_line = 0;
             writer.start_line(walk);
-            if (!turn_fits(walk.a, walk.cursor.pos, size_limit))
+            if (!turn_fits(walk.a, walk.growth, walk.cursor.pos, size_limit))
                 break;
         }
         writer.draw_turn(walk, file);

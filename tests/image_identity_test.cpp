@@ -157,6 +157,9 @@ const TrackParams one_byte_markers_gray_line_6{12.25, 0.003, 20, 0.001, 30000};
 const TrackParams longer_than_a_sector{3001.7, 0.9, 3000, 1, 60000.3};
 const TrackParams half_byte_turns{35.5, 0.011, 36, 0.02, 23000};
 const TrackParams no_turn_fits{300, 1, 300, 1, 200};
+// First turns under a byte that grow: drawn like any other (gray line 0 at turn 10).
+const TrackParams short_growing_turns{0.5, 0.3, 1, 0.25, 100000};
+const TrackParams short_slowly_growing_turns{0.25, 0.0011, 0.3, 0.001, 30000};
 // One turn of 2088 bytes: 87 frames, and the drain's 109 more close the second record.
 const TrackParams drain_closes_a_sector{2088, 0, 0, 1, 4176};
 
@@ -165,6 +168,8 @@ const TrackParams turns_about_a_ring_long{2592.5, 0.5, 0, 1, 40000};
 const TrackParams marked_turns_about_a_ring_long{2600.7, 0.3, 0, 1, 100000};
 
 const SweepParams sweep_gray_line_1{30.5, 1.75, 33, 60000.25, 40000, 45};
+// Line 0 starts at half a byte and grows by about 1 a turn through the anchor.
+const SweepParams sweep_from_half_a_byte{0.5, 0.25, 1, 30000, 5000, 100};
 const SweepParams sweep_past_the_anchor{40, 8, 52, 60000, 20000, 44};
 const SweepParams sweep_long_turns{2500.5, 3, 2400, 100000, 50000, 2600};
 const SweepParams sweep_without_a_real_line_1{4, 100, -100, 20000, 100, 4};
@@ -181,6 +186,9 @@ INSTANTIATE_TEST_SUITE_P(
         Scenario{"TurnsLongerThanASector", {track(longer_than_a_sector)}},
         Scenario{"DrainClosingASectorExactly", {track(drain_closes_a_sector), track(integer_turns)}},
         Scenario{"SweepFromAFreshStart", {sweep(sweep_gray_line_1)}},
+        Scenario{"TurnsUnderAByteThatGrow",
+                 {track(short_growing_turns), bytes({7}), track(short_slowly_growing_turns),
+                  sweep(sweep_from_half_a_byte), track(short_growing_turns, 2)}},
         Scenario{"SweepPastTheAnchor", {sweep(sweep_past_the_anchor)}},
         Scenario{"SweepEndingAtALineWithoutARealTurn", {sweep(sweep_without_a_real_line_1)}},
         Scenario{"SweepEndingAtALineThatOverrunsTheLimit", {sweep(sweep_line_1_overruns_the_limit)}},

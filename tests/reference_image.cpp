@@ -75,10 +75,16 @@ void print_line(Drawing& d, int line, bool gray)
     d.stream.progress.push_back({d.stream.turn_ends.size(), text});
 }
 
-// A turn is drawn only when it holds at least one byte and fits wholly under the limit.
-bool drawable(double a, double pos, double size_limit)
+// A turn is drawn only when it fits wholly under the limit and holds at least one
+// byte, or, shorter but longer than nothing, grows to one byte (turn 1/g - a/g from
+// here) before the turns could number as many as the bytes left to the limit.
+bool drawable(double a, double g, double pos, double size_limit)
 {
-    return std::isfinite(a) && a >= 1 && size_limit - a > pos;
+    if (!std::isfinite(a) || !(size_limit - a > pos))
+        return false;
+    if (a >= 1)
+        return true;
+    return a > 0 && g > 0 && (1 - a) / g < size_limit - pos;
 }
 
 }  // namespace
@@ -112,7 +118,7 @@ PixelStream track_pixels(const TrackParams& p)
     double a = p.tr0;
     int line = 0;
     int j = 0;
-    while (drawable(a, d.pos, p.size_limit)) {
+    while (drawable(a, p.dtr, d.pos, p.size_limit)) {
         if (j > 624) {
             line += 1;
             j = 0;
@@ -136,7 +142,7 @@ PixelStream sweep_pixels(const SweepParams& p)
     double a = t;
     int line = 0;
     int j = 0;
-    while (drawable(a, d.pos, p.size_limit)) {
+    while (drawable(a, g, d.pos, p.size_limit)) {
         if (j > 624) {
             line += 1;
             j = 0;
@@ -145,7 +151,7 @@ PixelStream sweep_pixels(const SweepParams& p)
             a = std::sqrt(t * t + 2 * g * d.pos);
             gray = t <= p.ref_tr0 && p.ref_tr0 <= t + p.tr0_step;
             print_line(d, line, gray);
-            if (!drawable(a, d.pos, p.size_limit))
+            if (!drawable(a, g, d.pos, p.size_limit))
                 break;
         }
         draw_turn(d, a, j, line, gray);

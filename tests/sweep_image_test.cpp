@@ -148,7 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
                     EndCase{"FirstTurnInfinite", {inf, 1, -100, 200000, 1000, 310}, 0, 1},
                     EndCase{"FirstTurnOfZeroBytes", {0, 1, -100, 200000, 1000, 310}, 0, 1},
                     EndCase{"FirstTurnNegative", {-3, 1, -100, 200000, 1000, 310}, 0, 1},
-                    EndCase{"FirstTurnUnderOneByte", {0.5, 1, -100, 200000, 1000, 310}, 0, 1},
+                    // An anchor of the same length: a growth of zero.
+                    EndCase{"FirstTurnUnderOneByteThatCannotGrow", {0.5, 1, -100, 200000, 1000, 0.5}, 0, 1},
                     EndCase{"AnchorAtTheStartWithALongerTurn", {100.9, 1, -100, 200000, 0, 200}, 100, 1},
                     EndCase{"AnchorAtTheStartWithAShorterTurn", {100.9, 1, -100, 200000, 0, 50}, 100, 1},
                     EndCase{"AnchorAtTheStartWithTheSameTurn", {100.9, 1, -100, 200000, 0, 100.9}, 100, 1},

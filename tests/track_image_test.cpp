@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
+#include "dialogue_support.h"
 #include "image/images.h"
 #include "program_run.h"
 #include "reference_image.h"
@@ -167,12 +169,34 @@ INSTANTIATE_TEST_SUITE_P(TrackImage, ImageEnds,
                                          EndCase{"FirstTurnInfinite", inf, 1, 200000, 0},
                                          EndCase{"FirstTurnOfZeroBytes", 0, 1, 200000, 0},
                                          EndCase{"FirstTurnNegative", -5, 1, 200000, 0},
-                                         EndCase{"FirstTurnUnderOneByte", 0.5, 1, 200000, 0},
+                                         EndCase{"FirstTurnUnderOneByteThatCannotGrow", 0.5, 0, 200000, 0},
+                                         EndCase{"FirstTurnUnderOneByteThatShrinks", 0.5, -0.1, 200000, 0},
+                                         // 5e8 turns before a whole byte: more than the image has bytes.
+                                         EndCase{"FirstTurnUnderOneByteGrowingTooSlowly", 0.5, 1e-9, 200000, 0},
                                          EndCase{"WholeBytesShrinkingToOne", 10, -1, 200000, 55},
                                          EndCase{"QuarterBytesShrinkingToOne", 3, -0.25, 200000, 18},
                                          EndCase{"GrowthNotANumber", 10, nan, 200000, 10},
                                          EndCase{"GrowthMinusInfinity", 10, -inf, 200000, 10},
                                          EndCase{"GrowthInfinity", 10, inf, 200000, 10}),
                          [](const testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
+
+// A first turn of half a byte that grows by 0.3 a turn is drawn like any other turn:
+// the built binary writes the byte-at-a-time model's image, lines and all, where it
+// used to end the image before its first turn.
+TEST(TrackImage, ShortGrowingFirstTurnsAreDrawnLikeAnyOther)
+{
+    const std::string dir = make_work_dir();
+    const RunResult r = run_ringetch(
+        {"size", "200000", "tr0_f", "0.5", "tr0_t", "1.5", "dtr_t", "0.3", "dtr_f", "0.2"}, "exit\n", dir);
+    reference::State fresh;
+    const CoreRun expected = reference::image_file(fresh, reference::track_pixels({0.5, 0.3, 1, 0.25, 200000}));
+    EXPECT_EQ(progress_lines(expected.out), expected_colours(2, {0}));
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.out, range_display("0.5", "1.5", "0.3", "0.2") + "creating DIRECT image\n" + expected.out +
+                         success_message() + prompt);
+    const std::string file = read_file(dir + "/image.rge");
+    EXPECT_TRUE(same_bytes(Bytes(file.begin(), file.end()), expected.file));
+    EXPECT_GT(file.size(), 190000U);
+}
 
 }  // namespace
