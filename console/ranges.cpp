@@ -28,6 +28,22 @@ bool store_ranges(CalibrationState& state, double tr0_f, double tr0_t, double dt
 
 bool fits_int32(std::int64_t value) { return value >= INT32_MIN && value <= INT32_MAX; }
 
+// Every growth through an anchor is worked out from the squares of the first-turn
+// ends; ranges whose squares overflow could never be narrowed in stage two.
+bool first_turns_square(const CalibrationState& state)
+{
+    return std::isfinite(state.tr0_f * state.tr0_f) && std::isfinite(state.tr0_t * state.tr0_t);
+}
+
+// Whether a line range of the sweep could narrow the ranges: narrowing to the whole
+// window, lines 0 to 29, must give usable growth ends, and then so does every part
+// of it. A stay in stage two where no line range narrows would leave only "exit".
+bool window_narrows(const CalibrationState& state, const Sweep& sweep)
+{
+    CalibrationState narrowed = state;
+    return narrow_to_lines(narrowed, sweep, 0, sweep_lines - 1);
+}
+
 // The growth ends that carry tr0_f and tr0_t through the crossing; stored with them.
 bool store_through_crossing(CalibrationState& state, const CornerCrossing& crossing, double tr0_f, double tr0_t)
 {
@@ -56,9 +72,14 @@ bool shift_ranges(CalibrationState& state, double v, bool upward)
     if (!find_corner_crossing(state, crossing))
         return false;
     const double middle = (state.tr0_f + state.tr0_t) / 2;
-    if (upward)
-        return store_through_crossing(state, crossing, middle, middle + 2 * v * (state.tr0_t - middle));
-    return store_through_crossing(state, crossing, middle - 2 * v * (middle - state.tr0_f), middle);
+    CalibrationState shifted = state;
+    const bool stored =
+        upward ? store_through_crossing(shifted, crossing, middle, middle + 2 * v * (state.tr0_t - middle))
+               : store_through_crossing(shifted, crossing, middle - 2 * v * (middle - state.tr0_f), middle);
+    if (!stored || !first_turns_square(shifted))
+        return false;
+    state = shifted;
+    return true;
 }
 
 bool set_range_end(double& end, double v)
@@ -85,7 +106,10 @@ bool enter_sweep(const CalibrationState& state, int first, int last, Sweep& swee
     // An anchor at position 0 would make every growth through it divide by zero.
     if (!std::isfinite(anchor_len) || !std::isfinite(anchor_pos) || anchor_pos == 0 || !std::isfinite(step))
         return false;
-    sweep = {anchor_pos, anchor_len, step};
+    const Sweep entered{anchor_pos, anchor_len, step};
+    if (!window_narrows(state, entered))
+        return false;
+    sweep = entered;
     return true;
 }
 
@@ -106,9 +130,12 @@ bool shift_sweep(CalibrationState& state, Sweep& sweep, double f, bool upward)
         tr0_t = state.tr0_f + 2 * sweep.step;
         tr0_f = tr0_t - sweep_lines * step;
     }
-    if (!store_through_crossing(state, crossing, tr0_f, tr0_t))
+    CalibrationState shifted = state;
+    const Sweep moved{sweep.anchor_pos, sweep.anchor_len, step};
+    if (!store_through_crossing(shifted, crossing, tr0_f, tr0_t) || !window_narrows(shifted, moved))
         return false;
-    sweep.step = step;
+    state = shifted;
+    sweep = moved;
     return true;
 }
 

@@ -106,18 +106,15 @@ INSTANTIATE_TEST_SUITE_P(
         StageTwoCase{"LineNumberBeyond32BitsHasNoEcho", "0-2147483648\nnext 1\n", bad + next_one}),
     [](const testing::TestParamInfo<StageTwoCase>& info) { return std::string(info.param.name); });
 
-// Each next multiplies the step by the single-precision 3e+38; the eighth would push
-// tr0_t past the largest double and is refused, and the window stays where it was.
-TEST(StageTwo, RefusesAWindowThatWouldBeInfinite)
+// Each next multiplies the step by the single-precision 3e+38. The fourth would put
+// tr0_t near 8.5e156, whose square overflows: no line range could narrow the ranges
+// through the anchor any more, so it is refused and the window stays where it was.
+TEST(StageTwo, RefusesAWindowThatCouldNotBeNarrowed)
 {
     const std::vector<std::string> displays = {
         range_display("23480", "3.150000006e+41", "1.328", "-3.600000007e+37"),
         range_display("2.940000005e+41", "9.450000035e+79", "-3.360000006e+37", "-1.080000004e+76"),
         range_display("8.820000032e+79", "2.835000016e+118", "-1.008000004e+76", "-3.240000018e+114"),
-        range_display("2.646000015e+118", "8.505000062e+156", "-3.024000017e+114", "-9.720000071e+152"),
-        range_display("7.938000058e+156", "2.551500023e+195", "-9.072000067e+152", "-2.916000027e+191"),
-        range_display("2.381400022e+195", "7.654500084e+233", "-2.721600025e+191", "-8.748000096e+229"),
-        range_display("7.144200079e+233", "2.296350029e+272", "-8.16480009e+229", "-2.624400034e+268"),
     };
     std::string typed = "auto off\n12-14\n";
     std::string expected = tiny_start + "12-14\n" + prompt;
@@ -127,11 +124,50 @@ TEST(StageTwo, RefusesAWindowThatWouldBeInfinite)
     }
     typed += "next3e+38\nnext 1\nexit\n";
     expected += "next 3e+38\n" + bad + "next 1\n" +
-                range_display("2.143260027e+272", "4.439610057e+272", "-2.449440031e+268", "-5.073840065e+268") +
+                range_display("2.646000015e+118", "5.48100003e+118", "-3.024000017e+114", "-6.264000034e+114") +
                 prompt;
     const RunResult r = run_ringetch(tiny_image, typed, make_work_dir());
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(r.out, expected);
+}
+
+// The sequence that used to leave only "exit": three nexts of 3e+38 and a prev of
+// 3e+38, which would put tr0_f near -8.5e156. The prev is refused, and a line range
+// still narrows the ranges and returns to stage one.
+TEST(StageTwo, NextAndPrevNeverLeaveOnlyExit)
+{
+    const RunResult r = run_ringetch(tiny_image, "auto off\n12-14\nnext 3e38\nnext 3e38\nnext 3e38\nprev 3e38\n14-15\nexit\n",
+                                     make_work_dir());
+    EXPECT_EQ(r.exit_status, 0);
+    const std::string moved = range_display("8.820000032e+79", "2.835000016e+118", "-1.008000004e+76", "-3.240000018e+114");
+    EXPECT_NE(r.out.find("next 3e+38\n" + moved + prompt + "prev 3e+38\n" + bad + "14-15\n" +
+                         range_display("1.323000007e+118", "1.512000008e+118", "-3.799384657e+227", "-4.962461593e+227") +
+                         prompt),
+              std::string::npos)
+        << r.out;
+}
+
+// Stage one's side: a next whose first-turn ends would square past the largest
+// double is refused, and so is a line range whose anchor no sweep line could narrow
+// through. Stage one's setters remain, so it is never a dead end.
+TEST(StageOne, RangesThatCouldNotBeAnchoredAndNarrowedAreRefused)
+{
+    const RunResult defaults =
+        run_ringetch(tiny_image, "auto off\nnext 3e38\nnext 3e38\nnext 3e38\nnext 3e38\nexit\n", make_work_dir());
+    const std::string third = range_display("4.725000017e+79", "2.835000016e+118", "-5.40000002e+75", "-3.240000018e+114");
+    EXPECT_EQ(defaults.out.substr(defaults.out.size() - (third + prompt + "next 3e+38\n" + bad).size()),
+              third + prompt + "next 3e+38\n" + bad);
+
+    // Here the DIRECT corner's growth reaches -4e153: every anchor squares past it.
+    const RunResult steep = run_ringetch(
+        with_args(tiny_image, {"tr0_f", "22500", "tr0_t", "22501", "dtr_t", "3e38", "dtr_f", "0.2"}),
+        "auto off\nnext 3e38\nnext 3e38\nnext 3e38\nnext 3e38\n1000000-1000000\n0-1\ntr0_f 22500\nexit\n", make_work_dir());
+    EXPECT_EQ(steep.exit_status, 0);
+    const std::string fourth = range_display("1.350000007e+115", "8.100000059e+153", "-4.050000022e+153", "-2.430000018e+192");
+    EXPECT_NE(steep.out.find(fourth + prompt + "1000000-1000000\n" + bad + "0-1\n" + bad + "tr0_f 22500\n" +
+                             range_display("22500", "8.100000059e+153", "-4.050000022e+153", "-2.430000018e+192") + prompt),
+              std::string::npos)
+        << steep.out;
 }
 
 // Turns of 100 bytes growing by 0.1 (the DIRECT corner) and the stage-one range 2-3:
