@@ -1,9 +1,22 @@
-// The image file's open and close. Output goes through one static block buffer that
-// holds a whole number of sectors, so that the disk sees large, sector-aligned writes.
+// The image file's open, write path and close. The image's descriptor is wrapped in
+// a stdio stream whose writes come back here (write_image_bytes), so the writers keep
+// their FILE* and the one static block buffer, which holds a whole number of
+// sectors so that the disk sees large, sector-aligned writes, while every system
+// call on the image is this file's: a wait for a slow FIFO is a poll that a Ctrl-C
+// ends, and the error of a failed write is kept for the message.
 #include "image/output_file.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include "common/interrupt.h"
 #include "common/program_name.h"
 #include "common/units.h"
 
@@ -13,17 +26,177 @@ namespace {
 // producing the bytes does, at any of these sizes.
 constexpr int block_sectors = 448;
 char output_block[block_sectors * sector_bytes];
+
+// After a Ctrl-C, an image file that takes no byte for this long is taken as stalled
+// (a FIFO whose reader stopped reading) and the rest of the image is dropped.
+constexpr double stall_seconds = 2;
+
+// The image being written.
+struct ImageOutput {
+    int fd = -1;               // its descriptor; -1 between images
+    bool interrupted = false;  // a Ctrl-C has come: waits are bounded by stall_seconds
+    bool abandoned = false;    // given up as stalled: later bytes are dropped
+    int error = 0;             // errno of a failed write or close; 0 while all went well
+    timespec last_progress{};  // monotonic time the file last took bytes, or of the Ctrl-C
+};
+ImageOutput image_output;
+
+timespec monotonic_now()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now;
+}
+
+double seconds_since(const timespec& then)
+{
+    const timespec now = monotonic_now();
+    return static_cast<double>(now.tv_sec - then.tv_sec) + static_cast<double>(now.tv_nsec - then.tv_nsec) / 1e9;
+}
+
+timespec as_timespec(double seconds)
+{
+    const auto whole = static_cast<time_t>(seconds);
+    return {whole, static_cast<long>((seconds - static_cast<double>(whole)) * 1e9)};
+}
+
+enum class Wait { writable, interrupted, stalled };
+
+// Waits until the image file takes bytes (or has an error for the write to report).
+// SIGINT is blocked from the flag test until ppoll unblocks it, so a Ctrl-C that
+// comes in between still ends the wait. From the first Ctrl-C on, the wait is
+// bounded: stall_seconds after the file last took bytes it counts as stalled.
+Wait wait_until_writable(ImageOutput& out)
+{
+    sigset_t interrupt;
+    sigset_t previous;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt, &previous);
+    if (break_requested != 0 && !out.interrupted) {
+        out.interrupted = true;
+        out.last_progress = monotonic_now();
+    }
+    const double left = out.interrupted ? stall_seconds - seconds_since(out.last_progress) : 0;
+    int ready = 0;
+    int error = 0;
+    if (!out.interrupted || left > 0) {
+        const timespec limit = as_timespec(left);
+        pollfd file{out.fd, POLLOUT, 0};
+        ready = ppoll(&file, 1, out.interrupted ? &limit : nullptr, &previous);
+        error = errno;
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (ready == 0)
+        return Wait::stalled;
+    if (ready < 0 && error == EINTR)
+        return Wait::interrupted;
+    return Wait::writable;
+}
+
+// A failed image keeps whole records only, as every image file does.
+void keep_whole_records(int fd)
+{
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size % sector_bytes != 0)
+        static_cast<void>(ftruncate(fd, info.st_size - info.st_size % sector_bytes));
+}
+
+// The stream's write: all `size` bytes, or -1 with errno after a failure. Once the
+// image has been given up, bytes are dropped and reported written, so that the
+// writer runs on to its next interruption poll without waiting.
+ssize_t write_image_bytes(void* cookie, const char* data, std::size_t size)
+{
+    ImageOutput& out = *static_cast<ImageOutput*>(cookie);
+    if (out.error != 0) {
+        errno = out.error;
+        return -1;
+    }
+    std::size_t done = 0;
+    while (done < size && !out.abandoned) {
+        const Wait wait = wait_until_writable(out);
+        if (wait == Wait::stalled) {
+            out.abandoned = true;
+            break;
+        }
+        if (wait == Wait::interrupted)
+            continue;
+        const ssize_t written = write(out.fd, data + done, size - done);
+        if (written > 0) {
+            done += static_cast<std::size_t>(written);
+            if (out.interrupted)
+                out.last_progress = monotonic_now();
+            continue;
+        }
+        if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+            continue;
+        out.error = written < 0 ? errno : EIO;
+        keep_whole_records(out.fd);
+        errno = out.error;
+        return -1;
+    }
+    return static_cast<ssize_t>(size);
+}
+
+int close_image_descriptor(void* cookie)
+{
+    ImageOutput& out = *static_cast<ImageOutput*>(cookie);
+    const int closed = close(out.fd);
+    if (closed != 0 && out.error == 0)
+        out.error = errno;
+    out.fd = -1;
+    return closed;
+}
+
+// The open that fopen's "wb" makes, but without truncating: the checks come first.
+// Returns -1 with errno EINTR when a Ctrl-C ended the wait (or came before it).
+int open_interruptibly(const char* path)
+{
+    let_interrupt_break_calls(true);
+    int fd = -1;
+    int error = EINTR;
+    while (break_requested == 0) {
+        fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+        error = errno;
+        if (fd >= 0 || error != EINTR)
+            break;
+    }
+    let_interrupt_break_calls(false);
+    errno = error;
+    return fd;
+}
+
 }  // namespace
 
 void fail_output()
 {
+    if (image_output.error != 0)
+        errno = image_output.error;
     std::perror(program_name);
     std::exit(1);
 }
 
 std::FILE* open_image(const char* path)
 {
-    std::FILE* file = std::fopen(path, "wb");
+    image_output = ImageOutput{};
+    const int fd = open_interruptibly(path);
+    if (fd < 0) {
+        if (errno == EINTR)
+            return nullptr;
+        fail_output();
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0)
+        fail_output();
+    if (S_ISREG(info.st_mode)) {
+        if (ftruncate(fd, 0) != 0)
+            fail_output();
+    } else {
+        // A FIFO or a device: waits go through ppoll, so writes must not block.
+        static_cast<void>(fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK));
+    }
+    image_output.fd = fd;
+    std::FILE* file = fopencookie(&image_output, "w", {nullptr, write_image_bytes, nullptr, close_image_descriptor});
     if (file == nullptr)
         fail_output();
     std::setvbuf(file, output_block, _IOFBF, sizeof output_block);
@@ -32,9 +205,9 @@ std::FILE* open_image(const char* path)
 
 void close_image(std::FILE* file, const char* path, bool completed)
 {
-    if (std::fclose(file) != 0)
+    if (file != nullptr && std::fclose(file) != 0)
         fail_output();
-    if (!completed) {
+    if (!completed || image_output.abandoned) {
         std::fputs("Creating was break by user\n", stderr);
         return;
     }

@@ -1,16 +1,27 @@
-// Opening and closing the image file, and the one way an output error ends the run.
+// The image file's open, write path and close, and the one way an output error ends
+// the run. Every tool's image goes through here, so each gets the same guards: a
+// Ctrl-C that can break a blocked open or write, and write failures (a full disk, a
+// reader that went away, the file-size limit) reported.
 #pragma once
 
 #include <cstdio>
 
-// Prints the system error with the program's prefix and exits with status 1.
+// Prints the system error with the program's prefix and exits with status 1. After a
+// failed image write the error is that write's, whatever came after it.
 [[noreturn]] void fail_output();
 
-// Opens path for writing ("wb", truncating) with a large block buffer; on failure
-// ends the process through fail_output.
+// Opens path for writing, as "wb" does, with a large block buffer. A Ctrl-C while the
+// open waits (a FIFO without a reader) returns null: the image is abandoned before it
+// began. Any other failure ends the process through fail_output.
+//
+// Writes wait for a slow file as long as it takes; once a Ctrl-C has come, a file
+// that takes no byte for a while (a FIFO whose reader stalled) is given up and the
+// rest of the image is dropped. Until then the records drawn so far still go out, so
+// an abandoned image ends where its writer stopped drawing. One image is open at a time.
 std::FILE* open_image(const char* path);
 
-// Closes the file and reports the image: the success message with the burning hint
-// when it was completed, the interruption message otherwise. A failed close is an
-// output error, so success is never reported for an image that did not reach disk.
+// Closes the file (null: the open was abandoned) and reports the image: the success
+// message with the burning hint when it was completed and all of it reached the
+// file, the interruption message otherwise. A failed close is an output error, so
+// success is never reported for an image that did not reach the file.
 void close_image(std::FILE* file, const char* path, bool completed);

@@ -49,12 +49,13 @@ bool walk_turns(Writer& writer, TurnWalk& walk, double size_limit, std::FILE* fi
 }
 
 // Open, core, close: clears the interruption flag, opens path (truncating), runs
-// draw(file) -> completed, and closes with the success or interruption message.
+// draw(file) -> completed, and closes with the success or interruption message. A
+// Ctrl-C while the open waits abandons the image before anything is drawn.
 template <typename Draw>
 void write_image_file(const char* path, Draw draw)
 {
     break_requested = 0;
     std::FILE* file = open_image(path);
-    const bool completed = draw(file);
+    const bool completed = file != nullptr && draw(file);
     close_image(file, path, completed);
 }

@@ -122,6 +122,76 @@ long long file_size(const std::string& path)
     return static_cast<long long>(info.st_size);
 }
 
+namespace {
+
+// Forks a child that gets in, out and err (see run_ringetch_with) as its descriptors
+// 0, 1 and 2 and then runs exec_child(); waits for it and collects its output.
+template <typename ExecChild>
+RunResult run_child_with(int in, int out, int err, const std::string& work_dir, double timeout_seconds,
+                         ExecChild exec_child)
+{
+    const std::string paths[3] = {"", work_dir + "/.stdout", work_dir + "/.stderr"};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int wanted[3] = {in, out, err};
+        int sources[3] = {-1, -1, -1};
+        // First everything to descriptors above 2, so that no dup2 below overwrites a
+        // source still needed; the copies close at exec.
+        for (int k = 0; k < 3; ++k) {
+            if (wanted[k] == collected_output && k > 0)
+                sources[k] = open(paths[k].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+            else if (wanted[k] >= 0)
+                sources[k] = fcntl(wanted[k], F_DUPFD_CLOEXEC, 10);
+        }
+        for (int k = 0; k < 3; ++k) {
+            if (sources[k] >= 0)
+                dup2(sources[k], k);
+            else
+                close(k);
+        }
+        exec_child();
+    }
+    RunResult result;
+    wait_with_limit(pid, timeout_seconds, result);
+    for (int k = 1; k < 3; ++k) {
+        if ((k == 1 ? out : err) != collected_output)
+            continue;
+        (k == 1 ? result.out : result.err) = read_file(paths[k]);
+        unlink(paths[k].c_str());
+    }
+    return result;
+}
+
+}  // namespace
+
+RunResult run_ringetch_with(const std::vector<std::string>& args, int in, int out, int err, const std::string& work_dir,
+                            double timeout_seconds)
+{
+    return run_child_with(in, out, err, work_dir, timeout_seconds,
+                          [&] { exec_program(RINGETCH_BINARY, args, work_dir); });
+}
+
+RunResult run_shell(const std::string& script, const std::string& stdin_text, const std::string& work_dir,
+                    double timeout_seconds)
+{
+    const std::string in_path = work_dir + "/.stdin";
+    {
+        std::ofstream in(in_path, std::ios::binary);
+        in << stdin_text;
+    }
+    const int fd = open(in_path.c_str(), O_RDONLY | O_CLOEXEC);
+    const RunResult result =
+        run_child_with(fd, collected_output, collected_output, work_dir, timeout_seconds, [&] {
+            if (chdir(work_dir.c_str()) != 0 || setenv("RINGETCH", RINGETCH_BINARY, 1) != 0)
+                _exit(127);
+            execl("/bin/sh", "sh", "-c", script.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        });
+    close(fd);
+    unlink(in_path.c_str());
+    return result;
+}
+
 RunResult run_program_with_stdin_fd(const std::string& binary, const std::vector<std::string>& args, int stdin_fd,
                                     const std::string& work_dir, double timeout_seconds)
 {
@@ -180,13 +250,16 @@ RunResult run_ringetch(const std::vector<std::string>& args, const std::string& 
     return run_program(RINGETCH_BINARY, args, stdin_text, work_dir, timeout_seconds);
 }
 
-InteractiveRun::InteractiveRun(const std::vector<std::string>& args, const std::string& work_dir)
+InteractiveRun::InteractiveRun(const std::vector<std::string>& args, const std::string& work_dir,
+                               bool nonblocking_stdin)
     : err_path_(work_dir + "/.stderr")
 {
     int to_child[2];
     int from_child[2];
     if (pipe(to_child) != 0 || pipe(from_child) != 0)
         std::abort();
+    if (nonblocking_stdin)
+        fcntl(to_child[0], F_SETFL, fcntl(to_child[0], F_GETFL) | O_NONBLOCK);
     pid_ = fork();
     if (pid_ == 0) {
         dup2(to_child[0], 0);

@@ -37,10 +37,30 @@ RunResult run_ringetch(const std::vector<std::string>& args, const std::string& 
 RunResult run_ringetch_with_stdin_fd(const std::vector<std::string>& args, int stdin_fd, const std::string& work_dir,
                                      double timeout_seconds = 30);
 
-// ringetch running with piped stdin and stdout; stderr is collected to a file.
+// What run_ringetch_with does with one of the child's descriptors 0, 1 and 2 when it
+// is not handed an open descriptor of the test: leave it closed, or (1 and 2)
+// collect what is written there into RunResult.
+constexpr int closed_descriptor = -1;
+constexpr int collected_output = -2;
+
+// Runs ringetch with in, out and err as its descriptors 0, 1 and 2. Descriptors the
+// test hands over should be close-on-exec in the test, so that the child holds no
+// other copies of them (a pipe whose reader it kept would never break).
+RunResult run_ringetch_with(const std::vector<std::string>& args, int in, int out, int err, const std::string& work_dir,
+                            double timeout_seconds = 30);
+
+// Runs `sh -c script` in work_dir with stdin holding stdin_text and stdout and stderr
+// collected, as a user's shell would run ringetch: the script finds the built binary
+// in $RINGETCH and sets limits and redirections itself.
+RunResult run_shell(const std::string& script, const std::string& stdin_text, const std::string& work_dir,
+                    double timeout_seconds = 30);
+
+// ringetch running with piped stdin and stdout; stderr is collected to a file. With
+// nonblocking_stdin the child's stdin is left non-blocking, as another program
+// sharing it might leave it.
 class InteractiveRun {
 public:
-    InteractiveRun(const std::vector<std::string>& args, const std::string& work_dir);
+    InteractiveRun(const std::vector<std::string>& args, const std::string& work_dir, bool nonblocking_stdin = false);
     ~InteractiveRun();
     InteractiveRun(const InteractiveRun&) = delete;
     InteractiveRun& operator=(const InteractiveRun&) = delete;
