@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -166,6 +167,36 @@ int open_interruptibly(const char* path)
     return fd;
 }
 
+[[noreturn]] void refuse_image(const char* path, const char* reason)
+{
+    if (program_name != nullptr)
+        std::fprintf(stderr, "%s: ", program_name);
+    std::fprintf(stderr, "image \"%s\" %s\n", path, reason);
+    std::exit(1);
+}
+
+// The image would overwrite the file that a standard stream reads, or be overwritten
+// by the console text written to it. Devices and FIFOs are shared harmlessly.
+void refuse_standard_stream_file(const char* path, const struct stat& image)
+{
+    static const char* const reasons[] = {"is the same file as standard input", "is the same file as standard output",
+                                          "is the same file as standard error"};
+    for (int fd = 0; fd <= 2; ++fd) {
+        struct stat stream {};
+        if (fstat(fd, &stream) == 0 && S_ISREG(stream.st_mode) && stream.st_dev == image.st_dev &&
+            stream.st_ino == image.st_ino)
+            refuse_image(path, reasons[fd]);
+    }
+}
+
+// Held until the descriptor is closed. A file system without locks is written
+// without one.
+void lock_image(int fd, const char* path)
+{
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+        refuse_image(path, "is being written by another process");
+}
+
 }  // namespace
 
 void fail_output()
@@ -189,6 +220,8 @@ std::FILE* open_image(const char* path)
     if (fstat(fd, &info) != 0)
         fail_output();
     if (S_ISREG(info.st_mode)) {
+        refuse_standard_stream_file(path, info);
+        lock_image(fd, path);
         if (ftruncate(fd, 0) != 0)
             fail_output();
     } else {

@@ -1,7 +1,8 @@
 // The image file's open, write path and close, and the one way an output error ends
-// the run. Every tool's image goes through here, so each gets the same guards: a
-// Ctrl-C that can break a blocked open or write, and write failures (a full disk, a
-// reader that went away, the file-size limit) reported.
+// the run. Every tool's image goes through here, so each gets the same guards: no
+// image over the file that a standard stream uses, one writer at a time, a Ctrl-C
+// that can break a blocked open or write, and write failures (a full disk, a reader
+// that went away, the file-size limit) reported.
 #pragma once
 
 #include <cstdio>
@@ -10,9 +11,12 @@
 // failed image write the error is that write's, whatever came after it.
 [[noreturn]] void fail_output();
 
-// Opens path for writing, as "wb" does, with a large block buffer. A Ctrl-C while the
-// open waits (a FIFO without a reader) returns null: the image is abandoned before it
-// began. Any other failure ends the process through fail_output.
+// Opens path for writing, as "wb" does, with a large block buffer. A regular file is
+// refused (message, exit status 1) when it is the file that standard input, output or
+// error uses, or when another process is writing it (an advisory lock held until
+// close_image); only then is it truncated. A Ctrl-C while the open waits (a FIFO
+// without a reader) returns null: the image is abandoned before it began. Any other
+// failure ends the process through fail_output.
 //
 // Writes wait for a slow file as long as it takes; once a Ctrl-C has come, a file
 // that takes no byte for a while (a FIFO whose reader stalled) is given up and the

@@ -1,6 +1,7 @@
 // The image file in the places a hostile user or system puts it: a FIFO that nobody
-// reads, or whose reader stalls or quits, and a file-size limit. Each case runs the
-// built binary; none can hang, every wait is bounded.
+// reads, or whose reader stalls or quits, a file-size limit, the file a standard
+// stream uses, and a second writer of the same file. Each case runs the built
+// binary; none can hang, every wait is bounded.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -9,13 +10,18 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
+#include <cstdio>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "dialogue_support.h"
+#include "named_case.h"
 
 namespace {
+
+using named_case::operator<<;
 
 const std::string abandoned = "Creating was break by user\n";
 const std::string announced = default_ranges + "creating DIRECT image\n";
@@ -144,4 +150,107 @@ TEST(ImageFile, ReaderThatQuitsIsAnOutputError)
     EXPECT_EQ(r.term_signal, 0);
     EXPECT_EQ(r.err, std::string("ringetch: ") + std::strerror(EPIPE) + "\n");
     EXPECT_EQ(r.out, announced + "line number 0, start byte - 0 Mb (white)\n");
+}
+
+// The image path names the regular file that a standard stream uses: refused before
+// anything is written to it, so the file keeps what it had (standard input) or just
+// the console text written before the refusal (standard output and error).
+struct SameFileCase {
+    const char* name;
+    std::string script;
+    std::string out;        // collected standard output
+    std::string err;        // collected standard error
+    std::string file;       // the file that the image path names
+    std::string contents;   // what it holds afterwards
+};
+
+class SameFileAsAStream : public testing::TestWithParam<SameFileCase> {};
+
+TEST_P(SameFileAsAStream, IsRefusedBeforeItIsWritten)
+{
+    const SameFileCase& c = GetParam();
+    const std::string dir = make_work_dir();
+    const RunResult r = run_shell(c.script, "exit\n", dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(read_file(dir + "/" + c.file), c.contents);
+}
+
+std::string refused(const std::string& path, const std::string& stream)
+{
+    return "ringetch: image \"" + path + "\" is the same file as standard " + stream + "\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ImageFile, SameFileAsAStream,
+    testing::Values(
+        SameFileCase{"StandardOutput", "exec \"$RINGETCH\" size 20000 image out.txt > out.txt", "",
+                     refused("out.txt", "output"), "out.txt", announced},
+        SameFileCase{"StandardOutputThroughALink",
+                     "ln -s out.txt link.rge && exec \"$RINGETCH\" size 20000 image link.rge > out.txt", "",
+                     refused("link.rge", "output"), "out.txt", announced},
+        SameFileCase{"StandardError", "exec \"$RINGETCH\" size 20000 image err.txt 2> err.txt", announced, "",
+                     "err.txt", refused("err.txt", "error")},
+        SameFileCase{"StandardInput", "printf 'exit\\n' > cmds.txt && exec \"$RINGETCH\" size 20000 image cmds.txt < cmds.txt",
+                     announced, refused("cmds.txt", "input"), "cmds.txt", "exit\n"}),
+    [](const testing::TestParamInfo<SameFileCase>& info) { return std::string(info.param.name); });
+
+// Devices are shared harmlessly: the image goes to the null device with the console.
+TEST(ImageFile, DeviceSharedWithAStandardStreamIsWritten)
+{
+    const std::string dir = make_work_dir();
+    const RunResult r = run_shell("exec \"$RINGETCH\" size 20000 image /dev/null > /dev/null", "exit\n", dir);
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "");
+}
+
+// Two runs write the same image file at once. The first is held mid-image by its
+// console (a full pipe that the test reads only later) after its first MiB reached
+// the file; the second is refused without touching the file, and the first then
+// completes an image equal to one written alone.
+TEST(ImageFile, SecondWriterOfTheSameFileIsRefused)
+{
+    // Some 110 lines of about 6 to 50 kB: their progress lines overfill 4 kB.
+    const std::vector<std::string> first_args = {"size", "3000000", "tr0_f", "10", "tr0_t", "12",
+                                                 "dtr_t", "0.001", "dtr_f", "0.0005"};
+    const std::string dir = make_work_dir();
+    const std::string path = dir + "/image.rge";
+    int console[2];
+    ASSERT_EQ(pipe2(console, O_CLOEXEC), 0);
+    ASSERT_EQ(fcntl(console[1], F_SETPIPE_SZ, 4096), 4096);
+    {
+        std::FILE* typed = std::fopen((dir + "/commands").c_str(), "w");
+        ASSERT_NE(typed, nullptr);
+        std::fputs("exit\n", typed);
+        std::fclose(typed);
+    }
+    const int commands = open((dir + "/commands").c_str(), O_RDONLY | O_CLOEXEC);
+    std::thread first([&] {
+        const RunResult r = run_ringetch_with(first_args, commands, console[1], collected_output, dir);
+        EXPECT_EQ(r.exit_status, 0);
+        EXPECT_EQ(r.err, "");
+    });
+    // A MiB in the file: the first run has locked it and is writing.
+    for (int k = 0; k < 3000 && file_size(path) < 1048576; ++k)
+        usleep(10000);
+    ASSERT_GE(file_size(path), 1048576) << "the first run did not start its image";
+    const RunResult second = run_ringetch({"size", "30000", "tr0_f", "35"}, "exit\n", dir);
+    EXPECT_EQ(second.exit_status, 1);
+    EXPECT_EQ(second.err, "ringetch: image \"image.rge\" is being written by another process\n");
+    EXPECT_EQ(second.out, range_display("35", "23550", "1.44", "1.32") + "creating DIRECT image\n");
+
+    close(console[1]);
+    std::string shown;
+    char chunk[4096];
+    for (ssize_t n; (n = read(console[0], chunk, sizeof chunk)) > 0;)
+        shown.append(chunk, static_cast<std::size_t>(n));
+    first.join();
+    close(console[0]);
+    close(commands);
+    EXPECT_NE(shown.find("created succesfully"), std::string::npos) << shown;
+
+    const std::string alone_dir = make_work_dir();
+    ASSERT_EQ(run_ringetch(first_args, "exit\n", alone_dir).exit_status, 0);
+    EXPECT_TRUE(read_file(path) == read_file(alone_dir + "/image.rge")) << "the image is not the first run's alone";
 }
