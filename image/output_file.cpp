@@ -197,6 +197,25 @@ void lock_image(int fd, const char* path)
         refuse_image(path, "is being written by another process");
 }
 
+// The path as one shell word that pasting gives back exactly: in double quotes as
+// always, unless it holds a character that is special there (" $ ` \) or a line end;
+// then in single quotes, where only the single quote itself needs writing as '\''.
+void print_shell_word(const char* path)
+{
+    if (std::strpbrk(path, "\"$`\\\n") == nullptr) {
+        std::printf("\"%s\"", path);
+        return;
+    }
+    std::putchar('\'');
+    for (const char* c = path; *c != '\0'; ++c) {
+        if (*c == '\'')
+            std::fputs("'\\''", stdout);
+        else
+            std::putchar(*c);
+    }
+    std::putchar('\'');
+}
+
 }  // namespace
 
 void fail_output()
@@ -244,7 +263,7 @@ void close_image(std::FILE* file, const char* path, bool completed)
         std::fputs("Creating was break by user\n", stderr);
         return;
     }
-    std::printf("image \"%s\" created succesfully.\nburn it by command\n"
-                "$ cdrecord -audio dev=<burner-device> \"%s\"\n",
-                path, path);
+    std::printf("image \"%s\" created succesfully.\nburn it by command\n$ cdrecord -audio dev=<burner-device> ", path);
+    print_shell_word(path);
+    std::putchar('\n');
 }

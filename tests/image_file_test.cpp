@@ -1,7 +1,8 @@
 // The image file in the places a hostile user or system puts it: a FIFO that nobody
 // reads, or whose reader stalls or quits, a file-size limit, the file a standard
-// stream uses, and a second writer of the same file. Each case runs the built
-// binary; none can hang, every wait is bounded.
+// stream uses, a second writer of the same file, and a path full of shell
+// metacharacters. Each case runs the built binary; none can hang, every wait is
+// bounded.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -253,4 +254,61 @@ TEST(ImageFile, SecondWriterOfTheSameFileIsRefused)
     const std::string alone_dir = make_work_dir();
     ASSERT_EQ(run_ringetch(first_args, "exit\n", alone_dir).exit_status, 0);
     EXPECT_TRUE(read_file(path) == read_file(alone_dir + "/image.rge")) << "the image is not the first run's alone";
+}
+
+// The burning hint, pasted into a shell with a stand-in for the burning program and
+// a device in place of the placeholder, must pass the program exactly the path.
+class BurningHint : public testing::TestWithParam<std::string> {};
+
+std::vector<std::string> arguments_the_hint_passes(const std::string& out, const std::string& dir)
+{
+    const std::string head = "burn it by command\n$ ";
+    const std::size_t start = out.find(head);
+    const std::size_t end = out.rfind("\n" + prompt);
+    if (start == std::string::npos || end == std::string::npos || end < start)
+        return {};
+    std::string command = out.substr(start + head.size(), end - start - head.size());
+    const std::string placeholder = "<burner-device>";
+    const std::size_t device = command.find(placeholder);
+    if (device != std::string::npos)
+        command.replace(device, placeholder.size(), "0,0,0");
+    const RunResult shell = run_shell("cdrecord() { printf '%s\\0' \"$@\"; }\n" + command, "", dir);
+    std::vector<std::string> arguments;
+    for (std::size_t at = 0; at < shell.out.size();) {
+        const std::size_t zero = shell.out.find('\0', at);
+        if (zero == std::string::npos)
+            break;
+        arguments.push_back(shell.out.substr(at, zero - at));
+        at = zero + 1;
+    }
+    return arguments;
+}
+
+TEST_P(BurningHint, PastedIntoAShellPassesExactlyThePath)
+{
+    const std::string& path = GetParam();
+    const std::string dir = make_work_dir();
+    const RunResult r = run_ringetch({"size", "20000", "image", path}, "exit\n", dir);
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(file_size(dir + "/" + path), 4704);
+    const std::vector<std::string> expected = {"-audio", "dev=0,0,0", path};
+    EXPECT_EQ(arguments_the_hint_passes(r.out, dir), expected) << r.out;
+    EXPECT_EQ(file_size(dir + "/pwned"), -1) << "pasting the hint ran a command";
+}
+
+INSTANTIATE_TEST_SUITE_P(ImageFile, BurningHint,
+                         testing::Values("image.rge", "a b.rge", "it's.rge", "50%.rge", "a\"b.rge", "$HOME.rge",
+                                         "a`touch pwned`.rge", "$(touch pwned).rge", "a\\b.rge", "a\\\nb.rge",
+                                         "line\nbreak.rge", "it's $5.rge", "'\"$`\\\n'.rge"));
+
+// Paths without those characters keep the message byte for byte.
+TEST(ImageFile, OrdinaryPathsKeepTheirBurningHint)
+{
+    for (const std::string path : {"image.rge", "a b.rge", "it's.rge", "50%.rge", "!x.rge", "*.rge"}) {
+        SCOPED_TRACE(path);
+        const std::string dir = make_work_dir();
+        const RunResult r = run_ringetch({"size", "20000", "image", path}, "exit\n", dir);
+        EXPECT_EQ(r.out, start_of_run(path));
+    }
 }
