@@ -2,19 +2,61 @@
 // rules common to both dialogue stages.
 #include "console/command_input.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <poll.h>
+#include <unistd.h>
+
+#include "image/output_file.h"
 
 char input_text[input_buffer_bytes];
 
 namespace {
 
+// Standard input left non-blocking (by another program sharing it) reports a read
+// that would block as an error; that is no failed read, the input is not there yet.
+// False when the wait itself fails; a Ctrl-C does not end it.
+bool wait_for_input()
+{
+    pollfd input{STDIN_FILENO, POLLIN, 0};
+    for (;;) {
+        if (poll(&input, 1, -1) >= 0)
+            return true;  // readable, or at its end or in error: the next read says which
+        if (errno != EINTR)
+            return false;
+    }
+}
+
+// fgets(input_text, input_buffer_bytes, stdin), except that a read that would block
+// waits for input, in the middle of a line too: up to and including the newline, at
+// most 1023 bytes, or what is left before the end of input; a read error fails the
+// read even after part of a line.
 bool read_line()
 {
-    std::fflush(stdout);  // whoever drives us through a pipe must see the prompt first
-    return std::fgets(input_text, input_buffer_bytes, stdin) != nullptr;
+    flush_console();  // whoever drives us through a pipe must see the prompt first
+    int length = 0;
+    while (length < input_buffer_bytes - 1) {
+        const int c = std::getc(stdin);
+        if (c == EOF) {
+            const bool would_block = std::ferror(stdin) != 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+            if (would_block && wait_for_input()) {
+                std::clearerr(stdin);
+                continue;
+            }
+            if (std::ferror(stdin) != 0 || length == 0)
+                return false;
+            break;
+        }
+        input_text[length] = static_cast<char>(c);
+        length += 1;
+        if (c == '\n')
+            break;
+    }
+    input_text[length] = '\0';
+    return true;
 }
 
 void drop_carriage_return()

@@ -5,15 +5,17 @@
 #include "common/program_name.h"
 #include "console/dialogue.h"
 #include "console/parameters.h"
+#include "image/output_file.h"
 
 int main(int argc, char** argv)
 {
     program_name = "ringetch";
+    reserve_standard_descriptors();
     install_interrupt_handler();
     CalibrationState state;
     if (parse_parameters(argc, argv, state) != 0)
-        return 1;
+        return finish_console(1);
     state.auto_mode = true;
     state.reverse = false;
-    return run_dialogue(state);
+    return finish_console(run_dialogue(state));
 }

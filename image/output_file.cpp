@@ -226,6 +226,15 @@ void fail_output()
     std::exit(1);
 }
 
+void reserve_standard_descriptors()
+{
+    for (int fd = 0; fd <= 2; ++fd) {
+        // Descriptors below fd are open, so the null device takes fd itself.
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF && open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd)
+            std::exit(1);
+    }
+}
+
 std::FILE* open_image(const char* path)
 {
     image_output = ImageOutput{};
@@ -266,4 +275,17 @@ void close_image(std::FILE* file, const char* path, bool completed)
     std::printf("image \"%s\" created succesfully.\nburn it by command\n$ cdrecord -audio dev=<burner-device> ", path);
     print_shell_word(path);
     std::putchar('\n');
+    flush_console();
+}
+
+void flush_console()
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
+        fail_output();
+}
+
+int finish_console(int status)
+{
+    flush_console();
+    return std::ferror(stderr) != 0 ? 1 : status;
 }

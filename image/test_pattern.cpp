@@ -2,6 +2,7 @@
 #include "image/test_pattern.h"
 
 #include "common/units.h"
+#include "image/output_file.h"
 
 LineBytes line_bytes(int line, bool gray)
 {
@@ -21,7 +22,7 @@ const char* line_colour(int line, bool gray)
 void print_line_start(int line, double pos, bool gray)
 {
     std::printf("line number %d, start byte - %g Mb (%s)\n", line, pos / bytes_per_mib, line_colour(line, gray));
-    std::fflush(stdout);
+    flush_console();
 }
 
 void draw_pattern_turn(double a, int j, int line, bool gray, TurnCursor& cursor, std::FILE* file)

@@ -25,7 +25,8 @@ LineBytes line_bytes(int line, bool gray);
 // "gray", "white" or "black".
 const char* line_colour(int line, bool gray);
 
-// Prints the progress line that opens a line; flushed so that a pipe sees it now.
+// Prints the progress line that opens a line, flushed so that a pipe sees it now (a
+// console write that fails ends the run, see flush_console).
 void print_line_start(int line, double pos, bool gray);
 
 // Draws turn j of a line with the turn step: the marker run when the turn carries a
