@@ -7,11 +7,11 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
-#include <cstdio>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -50,7 +50,7 @@ bool drain_fifo(int fd)
 }
 
 // Presses Ctrl-C every 50 ms until stdout shows `needle`: a signal that comes before
-// the writer blocks is cleared when the writer starts, so one is not enough.
+// the image writer starts is cleared by it, so one alone could be lost.
 bool interrupt_until(InteractiveRun& run, const std::string& needle)
 {
     for (int k = 0; k < 600; ++k) {
@@ -60,7 +60,6 @@ bool interrupt_until(InteractiveRun& run, const std::string& needle)
     }
     return false;
 }
-
 
 }  // namespace
 
