@@ -41,6 +41,8 @@ RunResult run_ringetch_with_stdin_fd(const std::vector<std::string>& args, int s
 class InteractiveRun {
 public:
     InteractiveRun(const std::vector<std::string>& args, const std::string& work_dir);
+    // Any built program, run the same way.
+    InteractiveRun(const std::string& binary, const std::vector<std::string>& args, const std::string& work_dir);
     ~InteractiveRun();
     InteractiveRun(const InteractiveRun&) = delete;
     InteractiveRun& operator=(const InteractiveRun&) = delete;
