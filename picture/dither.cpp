@@ -1,14 +1,22 @@
-// The dither. The thresholds of byte j of band b's row are frac(j / g + b / g^2)
-// with g the plastic number: along a row every stretch of a few bytes draws its
-// grey's mix, and successive bands (24 µm apart) shift the pattern by an amount
-// that keeps neighbouring rows from lining their bytes up.
+// The dither. The threshold of byte j of a band's row is frac(j / g + o) with g the
+// golden ratio, whose multiples spread more evenly than any other's: every stretch
+// of a row of a dozen bytes (0.1 mm) draws its grey's mix to within a byte or two.
+// The offset o is a hash of the band, so that successive bands (24 µm apart) do not
+// line their bytes up into slanting streaks, as offsets in any fixed step would.
 #include "picture/dither.h"
 
 #include "common/disc_geometry.h"
 
 namespace {
 
-constexpr std::uint32_t band_step = 2447445414U;  // 2^32 / 1.3247...^2
+// The band's offset: splitmix64's finaliser, top 32 bits.
+std::uint32_t band_offset(std::int64_t band)
+{
+    std::uint64_t z = static_cast<std::uint64_t>(band) + 0x9E3779B97F4A7C15U;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9U;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBU;
+    return static_cast<std::uint32_t>((z ^ (z >> 31)) >> 32);
+}
 
 struct ShadeTable {
     GreyShade of[256];
@@ -43,7 +51,6 @@ const GreyShade& grey_shade(int grey) { return shade_table.of[grey]; }
 
 std::uint32_t dither_phase(std::int64_t band, std::int64_t j)
 {
-    // Unsigned arithmetic wraps: only the fraction of a turn of the phase counts.
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(j) * phase_step +
-                                      static_cast<std::uint64_t>(band) * band_step + (1U << 31));
+    // Unsigned arithmetic wraps: only the fraction of the phase counts.
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(j) * phase_step + band_offset(band));
 }

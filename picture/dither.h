@@ -1,7 +1,7 @@
 // How three byte values draw the picture's 256 greys: grey 0 is the dark byte, 255
 // the light one, 127.5 the mid one, and a grey between two of them is a mix of both
-// in proportion, decided byte by byte by an ordered dither whose thresholds run
-// evenly along every row and from row to row (a two-dimensional Kronecker sequence).
+// in proportion, decided byte by byte by an ordered dither whose thresholds spread
+// as evenly as any can along every row, each band's row starting at its own place.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,7 @@ const GreyShade& grey_shade(int grey);
 // The dither's phase at byte j of band b's row; a threshold is its top 8 bits, and
 // the next byte's phase is phase + phase_step.
 std::uint32_t dither_phase(std::int64_t band, std::int64_t j);
-constexpr std::uint32_t phase_step = 3242174889U;  // 2^32 / 1.3247..., the plastic number
+constexpr std::uint32_t phase_step = 2654435769U;  // 2^32 / 1.618..., the golden ratio
 
 inline std::uint8_t dithered_byte(const GreyShade& shade, std::uint32_t phase)
 {

@@ -28,7 +28,7 @@ bool read_open_png(std::FILE* file, std::uint64_t max_pixels, GreyPicture& pictu
     const std::uint64_t pixels = std::uint64_t{image.width} * image.height;
     if (pixels > max_pixels) {
         std::snprintf(error.text, sizeof error.text,
-                      "%u x %u pixels is more than the %llu pixels that are decoded within the memory bound",
+                      "%u x %u pixels is more than the %llu pixels that may be decoded",
                       image.width, image.height, static_cast<unsigned long long>(max_pixels));
         png_image_free(&image);
         return false;
