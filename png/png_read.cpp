@@ -18,13 +18,31 @@ bool refuse(PngError& error, const char* reason)
     return false;
 }
 
+// libpng says "Read Error" whether the file ended early or could not be read;
+// the stream knows which.
+bool refuse_failed_read(PngError& error, std::FILE* file, const char* libpng_message)
+{
+    if (std::ferror(file) != 0)
+        return refuse(error, std::strerror(errno));
+    if (std::feof(file) != 0)
+        return refuse(error, "the file ends before the picture does");
+    return refuse(error, libpng_message);
+}
+
 // Reads the open file's header and pixels; the caller closes the file.
 bool read_open_png(std::FILE* file, std::uint64_t max_pixels, GreyPicture& picture, PngError& error)
 {
+    png_byte signature[8] = {};
+    const std::size_t got = std::fread(signature, 1, sizeof signature, file);
+    if (std::ferror(file) != 0)
+        return refuse(error, std::strerror(errno));
+    if (png_sig_cmp(signature, 0, got) != 0 || got < sizeof signature)
+        return refuse(error, "not a PNG file");
+    std::rewind(file);
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     if (png_image_begin_read_from_stdio(&image, file) == 0)
-        return refuse(error, image.message);
+        return refuse_failed_read(error, file, image.message);
     const std::uint64_t pixels = std::uint64_t{image.width} * image.height;
     if (pixels > max_pixels) {
         std::snprintf(error.text, sizeof error.text,
@@ -43,7 +61,7 @@ bool read_open_png(std::FILE* file, std::uint64_t max_pixels, GreyPicture& pictu
     const png_color white{255, 255, 255};
     if (png_image_finish_read(&image, &white, buffer, 0, nullptr) == 0) {
         std::free(buffer);
-        return refuse(error, image.message);
+        return refuse_failed_read(error, file, image.message);
     }
     picture = {image.width, image.height, buffer};
     return true;
@@ -57,6 +75,7 @@ bool read_grey_png(const char* path, std::uint64_t max_pixels, GreyPicture& pict
     std::FILE* file = std::fopen(path, "rb");
     if (file == nullptr)
         return refuse(error, std::strerror(errno));
+    errno = 0;
     const bool read = read_open_png(file, max_pixels, picture, error);
     std::fclose(file);
     return read;

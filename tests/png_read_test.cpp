@@ -172,8 +172,9 @@ TEST_P(RefusedPicture, GivesTheReasonAndNoPicture)
 INSTANTIATE_TEST_SUITE_P(
     PngRead, RefusedPicture,
     testing::Values(RefusedCase{"NoSuchFile", "-", 1000, std::strerror(ENOENT)},
-                    RefusedCase{"EmptyFile", "", 1000, ""},
-                    RefusedCase{"NotAPng", "P5 2 2 255\n\x01\x02\x03\x04", 1000, ""},
+                    RefusedCase{"EmptyFile", "", 1000, "not a PNG file"},
+                    RefusedCase{"NotAPng", "P5 2 2 255\n\x01\x02\x03\x04", 1000, "not a PNG file"},
+                    RefusedCase{"SignatureCutShort", "\x89PNG", 1000, "not a PNG file"},
                     RefusedCase{"HeaderWithoutPixels", png_header_only(4, 3), 1000, ""},
                     RefusedCase{"OnePixelTooMany", png_header_only(4, 3), 11,
                                 "4 x 3 pixels is more than the 11 pixels that may be decoded"},
@@ -197,7 +198,15 @@ TEST_F(PictureFolder, PictureCutShortIsRefused)
     PngError error;
     EXPECT_FALSE(read_grey_png(path.c_str(), 1000000, picture, error));
     EXPECT_EQ(picture.pixels, nullptr);
-    EXPECT_STRNE(error.text, "");
+    EXPECT_STREQ(error.text, "the file ends before the picture does");
+}
+
+TEST_F(PictureFolder, FolderIsRefusedAsUnreadable)
+{
+    GreyPicture picture;
+    PngError error;
+    EXPECT_FALSE(read_grey_png(dir.c_str(), 1000000, picture, error));
+    EXPECT_STREQ(error.text, std::strerror(EISDIR));
 }
 
 }  // namespace
