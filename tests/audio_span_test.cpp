@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "image/interleaver.h"
+#include "named_case.h"
 #include "reference_image.h"
 
 namespace {
+
+using named_case::operator<<;
 
 struct Piece {
     int byte;            // the run's byte, or -1 for random bytes
@@ -31,7 +34,6 @@ struct SpanCase {
     std::vector<std::vector<Piece>> spans;    // given one after the other
 };
 
-void PrintTo(const SpanCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<std::uint8_t> span_bytes(const std::vector<Piece>& pieces, std::mt19937& random)
 {

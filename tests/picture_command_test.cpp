@@ -20,9 +20,12 @@
 #include <vector>
 
 #include "png_fixture.h"
+#include "named_case.h"
 #include "program_run.h"
 
 namespace {
+
+using named_case::operator<<;
 
 const std::string usage = "expected parameters:\npng, tr0, dtr, size, image, mirror\n";
 const std::string created = "created succesfully";
@@ -56,7 +59,6 @@ protected:
         std::ofstream(dir + "/huge.png", std::ios::binary) << png_header_only(20000, 20000);
         inputs = folder_entries(dir);
     }
-    void TearDown() override { remove_work_dir(dir); }
 
     RunResult run(const std::vector<std::string>& args) { return run_program(PICTURE_BINARY, args, "", dir); }
 
@@ -70,7 +72,6 @@ struct Refusal {
     std::string err;
 };
 
-void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
 
 class Refused : public PictureCommand, public testing::WithParamInterface<Refusal> {};
 
@@ -170,7 +171,6 @@ struct UnwritableImage {
     int error_number;
 };
 
-void PrintTo(const UnwritableImage& c, std::ostream* os) { *os << c.name; }
 
 class Unwritable : public PictureCommand, public testing::WithParamInterface<UnwritableImage> {};
 

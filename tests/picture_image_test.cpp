@@ -18,10 +18,13 @@
 #include "image/turn.h"
 #include "picture/dither.h"
 #include "png_fixture.h"
+#include "named_case.h"
 #include "program_run.h"
 #include "reference_image.h"
 
 namespace {
+
+using named_case::operator<<;
 
 struct PictureCase {
     const char* name;
@@ -33,7 +36,6 @@ struct PictureCase {
     bool mirror;
 };
 
-void PrintTo(const PictureCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<std::uint8_t> picture_pixels(const PictureCase& c)
 {
@@ -125,7 +127,6 @@ TEST_P(PictureImage, EveryPixelByteIsTheOneThePlacementRuleGives)
         args.insert(args.end(), {"mirror", "1"});
     const RunResult run = run_program(PICTURE_BINARY, args, "", dir);
     const std::string file = read_file(dir + "/picture.rge");
-    remove_work_dir(dir);
 
     const Expected expected = expected_image(c, pixels);
     EXPECT_EQ(run.exit_status, 0);

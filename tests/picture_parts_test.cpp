@@ -16,7 +16,11 @@
 #include "picture/dither.h"
 #include "picture/grey_sampler.h"
 
+#include "named_case.h"
+
 namespace {
+
+using named_case::operator<<;
 
 struct StretchCase {
     const char* name;
@@ -24,7 +28,6 @@ struct StretchCase {
     std::int64_t count;   // turn bytes
 };
 
-void PrintTo(const StretchCase& c, std::ostream* os) { *os << c.name; }
 
 class Stretch : public testing::TestWithParam<StretchCase> {};
 
@@ -116,7 +119,6 @@ struct SamplerCase {
     std::int64_t step;
 };
 
-void PrintTo(const SamplerCase& c, std::ostream* os) { *os << c.name; }
 
 class Sampler : public testing::TestWithParam<SamplerCase> {};
 

@@ -14,9 +14,12 @@
 
 #include "png/png_read.h"
 #include "png_fixture.h"
+#include "named_case.h"
 #include "program_run.h"
 
 namespace {
+
+using named_case::operator<<;
 
 class PictureFolder : public testing::Test {
 protected:
@@ -58,7 +61,6 @@ struct GreyCase {
     std::vector<int> greys;  // as read
 };
 
-void PrintTo(const GreyCase& c, std::ostream* os) { *os << c.name; }
 
 class ReadsAsGrey : public PictureFolder, public testing::WithParamInterface<GreyCase> {};
 
@@ -148,7 +150,6 @@ struct RefusedCase {
     std::string reason;   // exactly, or empty: any reason
 };
 
-void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
 
 class RefusedPicture : public PictureFolder, public testing::WithParamInterface<RefusedCase> {};
 
