@@ -13,6 +13,23 @@ namespace {
 BandRow band_row;
 std::uint8_t turn_bytes[max_turn_bytes + 1];
 
+// Fills band_row for the band that starts at turn n, where the walk stands: the
+// shades of the band's middle turn, found by taking the turns before it as the walk
+// will take them.
+void start_band(const PictureDrawing& drawing, const GreySampler& sampler, std::int64_t n, const TurnWalk& walk)
+{
+    const std::int64_t left = drawing.track.turns - n;
+    const std::int64_t middle = n + (left < band_turns ? left : band_turns) / 2;
+    TurnCursor cursor = walk.cursor;
+    double a = walk.a;
+    for (std::int64_t k = n; k < middle; ++k) {
+        cursor.count += turn_byte_count(a, cursor);
+        cursor.pos += a;
+        a += walk.growth;
+    }
+    draw_band_row(sampler, n / band_turns, cursor.count, turn_byte_count(a, cursor), band_row);
+}
+
 struct PictureTurns {
     const PictureDrawing* drawing;
     GreySampler sampler;
@@ -25,27 +42,11 @@ struct PictureTurns {
         std::fflush(stdout);
     }
 
-    // The row of the band that starts at turn n: the shades of its middle turn,
-    // found by taking the turns before it as the walk will.
-    void start_band(std::int64_t n, const TurnWalk& walk)
-    {
-        const std::int64_t left = drawing->track.turns - n;
-        const std::int64_t middle = n + (left < band_turns ? left : band_turns) / 2;
-        TurnCursor cursor = walk.cursor;
-        double a = walk.a;
-        for (std::int64_t k = n; k < middle; ++k) {
-            cursor.count += turn_byte_count(a, cursor);
-            cursor.pos += a;
-            a += walk.growth;
-        }
-        draw_band_row(sampler, n / band_turns, cursor.count, turn_byte_count(a, cursor), band_row);
-    }
-
-    void draw_turn(TurnWalk& walk, std::FILE* file)
+    void draw_turn(TurnWalk& walk, std::FILE* file) const
     {
         const std::int64_t n = std::int64_t{walk.line} * turns_per_line + walk.turn_in_line;
         if (n % band_turns == 0)
-            start_band(n, walk);
+            start_band(*drawing, sampler, n, walk);
         if (band_row.uniform) {
             const std::uint8_t byte = band_row.bytes[0];
             draw_turn_runs(walk.a, {byte, 0}, byte, walk.cursor, file);
