@@ -17,7 +17,7 @@ constexpr std::int64_t long_run_bytes = 4096;
 
 // The frame that moves out after the k-th frame of a span was entered holds, in
 // byte b, what the frame entered 111 - frames_back frames earlier stored there:
-// byte gather_offset[b] of the span, counted from the k-th frame's first byte.
+// byte gather_offsets.of[b] of the span, counted from the k-th frame's first byte.
 struct GatherOffsets {
     int of[frame_bytes];
 };
