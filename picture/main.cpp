@@ -4,6 +4,7 @@
 
 #include "common/interrupt.h"
 #include "common/program_name.h"
+#include "image/output_file.h"
 #include "picture/band_row.h"
 #include "picture/parameters.h"
 #include "picture/picture_image.h"
@@ -38,7 +39,7 @@ void print_plan(const PictureSettings& settings, const PictureDrawing& drawing)
     std::printf("creating PICTURE image: %lld turns, radius %g to %.1f mm\n",
                 static_cast<long long>(drawing.track.turns), program_inner_radius_mm,
                 place_on_disc(drawing.model, drawing.track.end_position).radius_mm);
-    std::fflush(stdout);
+    flush_console();
 }
 
 }  // namespace
@@ -46,22 +47,23 @@ void print_plan(const PictureSettings& settings, const PictureDrawing& drawing)
 int main(int argc, char** argv)
 {
     program_name = "ringetch-picture";
+    reserve_standard_descriptors();
     PictureParameters parameters;
     PictureSettings settings;
     if (read_picture_parameters(argc, argv, parameters) != 0 || check_picture_parameters(parameters, settings) != 0)
-        return 1;
+        return finish_console(1);
     PictureDrawing drawing;
     drawing.model = settings.model;
     drawing.size_limit = settings.size;
     drawing.track = drawn_track(settings.model, settings.size);
     drawing.mirror = settings.mirror;
     if (check_track(settings, drawing.track) != 0)
-        return 1;
+        return finish_console(1);
     GreyPicture picture;
     PngError error;
     if (!read_grey_png(settings.png, max_picture_pixels, picture, error)) {
         std::fprintf(stderr, "%s: png \"%s\": %s\n", program_name, settings.png, error.text);
-        return 1;
+        return finish_console(1);
     }
     drawing.picture = &picture;
     print_plan(settings, drawing);
@@ -69,5 +71,5 @@ int main(int argc, char** argv)
     install_interrupt_handler();
     const bool completed = write_picture_image(drawing, settings.image);
     free_grey_picture(picture);
-    return completed ? 0 : 1;
+    return finish_console(completed ? 0 : 1);
 }

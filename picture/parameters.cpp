@@ -42,12 +42,13 @@ int missing(const char* name, const char* meaning)
     return 1;
 }
 
-// A number of bytes: the whole text a finite number above zero.
-bool read_positive_bytes(const char* text, double& value)
+// A number of bytes: the whole text a finite number of at least `least` bytes, or
+// above zero when least is zero.
+bool read_bytes(const char* text, double least, double& value)
 {
     char* end = nullptr;
     value = std::strtod(text, &end);
-    return end != text && *end == '\0' && std::isfinite(value) && value > 0;
+    return end != text && *end == '\0' && std::isfinite(value) && value >= least && value > 0;
 }
 
 }  // namespace
@@ -74,10 +75,11 @@ int check_picture_parameters(const PictureParameters& parameters, PictureSetting
         return missing("tr0", "the first-turn length");
     if (parameters.dtr == nullptr)
         return missing("dtr", "the growth per turn");
-    if (!read_positive_bytes(parameters.tr0, settings.model.tr0))
-        return refuse("tr0", parameters.tr0, "is not a positive finite number of bytes");
-    if (!read_positive_bytes(parameters.dtr, settings.model.dtr))
-        return refuse("dtr", parameters.dtr, "is not a positive finite number of bytes");
+    // A first turn under a byte could not be drawn (nor previewed) as the images are.
+    if (!read_bytes(parameters.tr0, 1, settings.model.tr0))
+        return refuse("tr0", parameters.tr0, "is not a finite number of bytes of at least 1");
+    if (!read_bytes(parameters.dtr, 0, settings.model.dtr))
+        return refuse("dtr", parameters.dtr, "is not a finite number of bytes above 0");
     if (!read_size_parameter(parameters.size, settings.size))
         return refuse("size", parameters.size, "does not fit a 32-bit signed integer");
     if (std::strcmp(parameters.mirror, "0") != 0 && std::strcmp(parameters.mirror, "1") != 0)

@@ -30,6 +30,7 @@ struct PictureSettings {
 int read_picture_parameters(int argc, char** argv, PictureParameters& parameters);
 
 // Checks every value and fills settings. Returns 0, or 1 after printing on stderr
-// what is wrong with the first value refused: png, tr0 or dtr missing; tr0 or dtr
-// not a positive finite number; a size that does not fit 32 bits; mirror not 0 or 1.
+// what is wrong with the first value refused: png, tr0 or dtr missing; tr0 not a
+// finite number of at least 1, dtr not one above 0; a size that does not fit 32
+// bits; mirror not 0 or 1.
 int check_picture_parameters(const PictureParameters& parameters, PictureSettings& settings);

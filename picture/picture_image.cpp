@@ -5,6 +5,7 @@
 #include "picture/picture_image.h"
 
 #include "common/units.h"
+#include "image/output_file.h"
 #include "image/turn_walk.h"
 #include "picture/band_row.h"
 
@@ -39,7 +40,7 @@ struct PictureTurns {
         const DiscPlace place = place_on_disc(drawing->model, walk.cursor.pos);
         std::printf("line number %d, start byte - %g Mb (radius %.1f mm)\n", walk.line,
                     walk.cursor.pos / bytes_per_mib, place.radius_mm);
-        std::fflush(stdout);
+        flush_console();
     }
 
     void draw_turn(TurnWalk& walk, std::FILE* file) const

@@ -10,7 +10,7 @@ DrawnTrack drawn_track(TrackModel model, double size_limit)
     // The writer loop's own sums, so that both end at the same turn.
     DrawnTrack track;
     double a = model.tr0;
-    while (turn_fits(a, track.end_position, size_limit)) {
+    while (turn_fits(a, model.dtr, track.end_position, size_limit)) {
         track.end_position += a;
         track.last_turn = a;
         track.turns += 1;

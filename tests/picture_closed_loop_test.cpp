@@ -123,7 +123,7 @@ protected:
         ASSERT_EQ(drawn.exit_status, 0) << drawn.err;
         // Where the writer ended: the turns that fit in the size, as it counts them.
         double pos = 0;
-        for (double a = model.tr0; turn_fits(a, pos, std::atof(size)); a += model.dtr)
+        for (double a = model.tr0; turn_fits(a, model.dtr, pos, std::atof(size)); a += model.dtr)
             pos += a;
         outer_mm = place_on_disc(model, pos).radius_mm;
     }

@@ -69,7 +69,7 @@ Expected expected_image(const PictureCase& c, const std::vector<std::uint8_t>& p
     std::vector<Turn> turns;
     double pos = 0;
     std::int64_t count = 0;
-    for (double a = c.model.tr0; turn_fits(a, pos, c.size); a += c.model.dtr) {
+    for (double a = c.model.tr0; turn_fits(a, c.model.dtr, pos, c.size); a += c.model.dtr) {
         const Turn turn{count, 0, pos};
         count += static_cast<std::int64_t>(a);
         pos += a;
