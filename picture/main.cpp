@@ -15,6 +15,8 @@ namespace {
 // spent on; everything else the writer holds is a few MiB.
 constexpr std::uint64_t max_picture_pixels = 100000000;
 
+constexpr int interrupted_status = 130;
+
 // Refuses a model and size that draw no turn, or turns longer than the writer's rows.
 int check_track(const PictureSettings& settings, const DrawnTrack& track)
 {
@@ -71,5 +73,6 @@ int main(int argc, char** argv)
     install_interrupt_handler();
     const bool completed = write_picture_image(drawing, settings.image);
     free_grey_picture(picture);
-    return finish_console(completed ? 0 : 1);
+    // 130, as a shell reports a program that a Ctrl-C ended (and as the preview does).
+    return finish_console(completed ? 0 : interrupted_status);
 }

@@ -221,7 +221,7 @@ TEST_F(PictureCommand, CtrlCAbandonsTheImage)
     released = true;
     const RunResult r = writer.finish();
     reader.join();
-    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.exit_status, 130);
     EXPECT_EQ(r.err, "Creating was break by user\n");
     EXPECT_EQ(r.out.find(created), std::string::npos) << r.out;
     EXPECT_LT(read_bytes, 100000000) << "the image was written on";
