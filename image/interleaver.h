@@ -90,6 +90,12 @@ void put_audio_byte(std::uint8_t byte, std::FILE* file);
 // places nothing.
 void put_audio_run(std::uint8_t byte, std::int64_t count, std::FILE* file);
 
+// Same records and same state afterwards as put_audio_byte for each of the count
+// bytes at span in turn, at a cost of about a load and a store per byte; long runs
+// of one byte inside the span go through put_audio_run. A count of zero or less
+// places nothing.
+void put_audio_span(const std::uint8_t* span, std::int64_t count, std::FILE* file);
+
 // Drains the ring after an image's last pixel byte and writes the last sector whole,
 // stale tail included. Write failures end the process as in put_sector_byte.
 void finish_image(std::FILE* file);

@@ -49,7 +49,5 @@ void draw_turn_runs(double a, ByteRun lead, std::uint8_t rest, TurnCursor& curso
 void draw_turn_pixels(double a, const std::uint8_t* pixels, TurnCursor& cursor, std::FILE* file)
 {
     const auto whole = static_cast<std::int64_t>(a);
-    const std::int64_t total = whole + advance(a, whole, cursor);
-    for (std::int64_t k = 0; k < total; ++k)
-        put_audio_byte(pixels[k], file);
+    put_audio_span(pixels, whole + advance(a, whole, cursor), file);
 }

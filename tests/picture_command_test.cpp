@@ -1,0 +1,231 @@
+// ringetch-picture as a user runs it: every refusal says what is wrong on standard
+// error, ends with status 1 and leaves no image file behind; an image that cannot be
+// written is never reported as created; Ctrl-C abandons the image.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <ostream>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "png_fixture.h"
+#include "named_case.h"
+#include "program_run.h"
+
+namespace {
+
+using named_case::operator<<;
+
+const std::string usage = "expected parameters:\npng, tr0, dtr, size, image, mirror\n";
+const std::string created = "created succesfully";
+
+std::set<std::string> folder_entries(const std::string& dir)
+{
+    std::set<std::string> names;
+    DIR* folder = opendir(dir.c_str());
+    while (const dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.insert(name);
+    }
+    closedir(folder);
+    return names;
+}
+
+// A working folder with a small picture (picture.png) and the other inputs the
+// refusals need: a text file, a PNG cut short, a header of a huge picture.
+class PictureCommand : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::vector<std::uint8_t> grey(32 * 24);
+        for (std::size_t k = 0; k < grey.size(); ++k)
+            grey[k] = static_cast<std::uint8_t>(k * 7);
+        ASSERT_TRUE(write_grey_png(dir + "/picture.png", 32, 24, grey));
+        const std::string whole = read_file(dir + "/picture.png");
+        std::ofstream(dir + "/cut.png", std::ios::binary) << whole.substr(0, whole.size() - 30);
+        std::ofstream(dir + "/text.png") << "not a picture\n";
+        std::ofstream(dir + "/huge.png", std::ios::binary) << png_header_only(20000, 20000);
+        inputs = folder_entries(dir);
+    }
+
+    RunResult run(const std::vector<std::string>& args) { return run_program(PICTURE_BINARY, args, "", dir); }
+
+    std::string dir = make_work_dir();
+    std::set<std::string> inputs;
+};
+
+struct Refusal {
+    const char* name;
+    std::vector<std::string> args;
+    std::string err;
+};
+
+
+class Refused : public PictureCommand, public testing::WithParamInterface<Refusal> {};
+
+TEST_P(Refused, SaysWhyEndsWithStatusOneAndWritesNoImage)
+{
+    const RunResult r = run(GetParam().args);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, GetParam().err);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(folder_entries(dir), inputs);
+}
+
+// A picture and a model that are fine, to which each row adds what it refuses.
+std::vector<std::string> with(std::vector<std::string> more)
+{
+    std::vector<std::string> args = {"png", "picture.png", "tr0", "22900", "dtr", "1.4", "size", "3000000"};
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+const std::string prefix = "ringetch-picture: ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Parameters, Refused,
+    testing::Values(
+        Refusal{"UnknownName", with({"colour", "red"}), prefix + "bad parameter \"colour\"\n" + usage},
+        Refusal{"NameWithoutItsValue", with({"mirror"}), prefix + "bad parameter \"mirror\"\n" + usage},
+        Refusal{"NoPicture", {"tr0", "22900", "dtr", "1.4"}, prefix + "png (the picture) is required\n"},
+        Refusal{"NoFirstTurnLength", {"png", "picture.png", "dtr", "1.4"},
+                prefix + "tr0 (the first-turn length) is required\n"},
+        Refusal{"NoGrowth", {"png", "picture.png", "tr0", "22900"}, prefix + "dtr (the growth per turn) is required\n"},
+        Refusal{"FirstTurnLengthNotANumber", with({"tr0", "abc"}),
+                prefix + "tr0 \"abc\" is not a finite number of bytes of at least 1\n"},
+        Refusal{"FirstTurnLengthWithTrailingText", with({"tr0", "22900x"}),
+                prefix + "tr0 \"22900x\" is not a finite number of bytes of at least 1\n"},
+        Refusal{"FirstTurnLengthEmpty", with({"tr0", ""}), prefix + "tr0 \"\" is not a finite number of bytes of at least 1\n"},
+        Refusal{"FirstTurnLengthZero", with({"tr0", "0"}), prefix + "tr0 \"0\" is not a finite number of bytes of at least 1\n"},
+        Refusal{"FirstTurnLengthNegative", with({"tr0", "-22900"}),
+                prefix + "tr0 \"-22900\" is not a finite number of bytes of at least 1\n"},
+        Refusal{"FirstTurnLengthInfinite", with({"tr0", "inf"}),
+                prefix + "tr0 \"inf\" is not a finite number of bytes of at least 1\n"},
+        Refusal{"FirstTurnLengthNotANumberAtAll", with({"tr0", "nan"}),
+                prefix + "tr0 \"nan\" is not a finite number of bytes of at least 1\n"},
+        Refusal{"GrowthZero", with({"dtr", "0"}), prefix + "dtr \"0\" is not a finite number of bytes above 0\n"},
+        Refusal{"GrowthNegative", with({"dtr", "-1.4"}),
+                prefix + "dtr \"-1.4\" is not a finite number of bytes above 0\n"},
+        Refusal{"GrowthOverflowing", with({"dtr", "1e999"}),
+                prefix + "dtr \"1e999\" is not a finite number of bytes above 0\n"},
+        Refusal{"SizeBeyond32Bits", with({"size", "2147483648"}),
+                prefix + "size \"2147483648\" does not fit a 32-bit signed integer\n"},
+        Refusal{"SizeBelowOneTurn", with({"size", "22900"}),
+                prefix + "size 22900 leaves no whole turn (the first turn holds 22900 bytes)\n"},
+        Refusal{"SizeNegative", with({"size", "-5"}),
+                prefix + "size -5 leaves no whole turn (the first turn holds 22900 bytes)\n"},
+        Refusal{"FirstTurnBelowOneByte", with({"tr0", "0.999"}),
+                prefix + "tr0 \"0.999\" is not a finite number of bytes of at least 1\n"},
+        Refusal{"TurnsLongerThanTheRows", with({"tr0", "2000000", "size", "100000000"}),
+                prefix + "turns of up to 2.00007e+06 bytes are longer than the 1048576 bytes a turn may hold\n"},
+        Refusal{"MirrorNeitherZeroNorOne", with({"mirror", "2"}), prefix + "mirror \"2\" is neither 0 nor 1\n"}),
+    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Picture, Refused,
+    testing::Values(
+        Refusal{"NoSuchFile", with({"png", "none.png"}),
+                prefix + "png \"none.png\": " + std::strerror(ENOENT) + "\n"},
+        Refusal{"AFolder", with({"png", "."}), prefix + "png \".\": " + std::strerror(EISDIR) + "\n"},
+        Refusal{"NotAPng", with({"png", "text.png"}), prefix + "png \"text.png\": not a PNG file\n"},
+        Refusal{"CutShort", with({"png", "cut.png"}),
+                prefix + "png \"cut.png\": the file ends before the picture does\n"},
+        Refusal{"TooLargeToDecodeWithinTheMemoryBound", with({"png", "huge.png"}),
+                prefix + "png \"huge.png\": 20000 x 20000 pixels is more than the 100000000 pixels that may be "
+                         "decoded\n"}),
+    [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+TEST_F(PictureCommand, RefusalLeavesAnEarlierImageAsItWas)
+{
+    std::ofstream(dir + "/earlier.rge") << "an earlier image";
+    const RunResult r = run(with({"png", "text.png", "image", "earlier.rge"}));
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(read_file(dir + "/earlier.rge"), "an earlier image");
+}
+
+TEST_F(PictureCommand, LastPairOfANameWins)
+{
+    const RunResult r = run(with({"tr0", "abc", "tr0", "23000", "png", "none.png", "png", "picture.png", "image",
+                                  "first.rge", "image", "second.rge"}));
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_NE(r.out.find("image \"second.rge\" " + created), std::string::npos) << r.out;
+    EXPECT_EQ(file_size(dir + "/first.rge"), -1);
+    EXPECT_GT(file_size(dir + "/second.rge"), 3000000 - 23000);
+}
+
+struct UnwritableImage {
+    const char* name;
+    std::string image;
+    int error_number;
+};
+
+
+class Unwritable : public PictureCommand, public testing::WithParamInterface<UnwritableImage> {};
+
+TEST_P(Unwritable, EndsWithTheSystemsReasonAndNeverReportsTheImage)
+{
+    const RunResult r = run(with({"size", "20000000", "image", GetParam().image}));
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, prefix + std::strerror(GetParam().error_number) + "\n");
+    EXPECT_EQ(r.out.find(created), std::string::npos) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Image, Unwritable,
+                         testing::Values(UnwritableImage{"FullDevice", "/dev/full", ENOSPC},
+                                         UnwritableImage{"FolderThatDoesNotExist", "no/such/image.rge", ENOENT},
+                                         UnwritableImage{"PathThatIsAFolder", ".", EISDIR}),
+                         [](const testing::TestParamInfo<UnwritableImage>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// The image file is a named pipe that the test reads: it stops reading after 8 MB,
+// so the writer stalls mid-image until the Ctrl-C has been sent, then reads the rest.
+TEST_F(PictureCommand, CtrlCAbandonsTheImage)
+{
+    const std::string pipe_path = dir + "/image.pipe";
+    ASSERT_EQ(mkfifo(pipe_path.c_str(), 0600), 0);
+    std::atomic<long long> read_bytes{0};
+    std::atomic<bool> released{false};
+    std::thread reader([&] {
+        const int fd = open(pipe_path.c_str(), O_RDONLY);
+        if (fd < 0)
+            return;
+        std::vector<char> chunk(1 << 16);
+        for (;;) {
+            while (read_bytes >= 8000000 && !released)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const ssize_t n = read(fd, chunk.data(), chunk.size());
+            if (n <= 0)
+                break;
+            read_bytes += n;
+        }
+        close(fd);
+    });
+    InteractiveRun writer(PICTURE_BINARY, with({"size", "200000000", "image", "image.pipe"}), dir);
+    for (int wait = 0; wait < 6000 && read_bytes < 8000000; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GE(read_bytes, 8000000);
+    writer.signal(SIGINT);
+    released = true;
+    const RunResult r = writer.finish();
+    reader.join();
+    EXPECT_EQ(r.exit_status, 130);
+    EXPECT_EQ(r.err, "Creating was break by user\n");
+    EXPECT_EQ(r.out.find(created), std::string::npos) << r.out;
+    EXPECT_LT(read_bytes, 100000000) << "the image was written on";
+    EXPECT_EQ(read_bytes % 2352, 0) << "records are written whole";
+}
+
+}  // namespace

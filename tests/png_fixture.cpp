@@ -1,0 +1,116 @@
+// Test PNGs through libpng's own writer, samples packed by hand for the small depths.
+#include "png_fixture.h"
+
+#include <png.h>
+#include <zlib.h>
+
+#include <csetjmp>
+#include <cstdio>
+
+namespace {
+
+int channels(int colour_type)
+{
+    switch (colour_type) {
+    case PNG_COLOR_TYPE_GRAY_ALPHA: return 2;
+    case PNG_COLOR_TYPE_RGB: return 3;
+    case PNG_COLOR_TYPE_RGB_ALPHA: return 4;
+    default: return 1;
+    }
+}
+
+// Row y of spec as the file stores it: samples packed most significant bits first,
+// 16-bit samples big-endian.
+std::vector<png_byte> packed_row(const PngSpec& spec, std::uint32_t y)
+{
+    const std::size_t per_row = static_cast<std::size_t>(spec.width) * channels(spec.colour_type);
+    std::vector<png_byte> row((per_row * spec.bit_depth + 7) / 8, 0);
+    for (std::size_t k = 0; k < per_row; ++k) {
+        const std::uint16_t sample = spec.samples[y * per_row + k];
+        if (spec.bit_depth == 16) {
+            row[2 * k] = static_cast<png_byte>(sample >> 8);
+            row[2 * k + 1] = static_cast<png_byte>(sample & 0xFF);
+        } else {
+            const std::size_t bit = k * spec.bit_depth;
+            row[bit / 8] |= static_cast<png_byte>(sample << (8 - spec.bit_depth - bit % 8));
+        }
+    }
+    return row;
+}
+
+void put_chunk(std::string& file, const char* type, const std::string& data)
+{
+    const auto length = static_cast<std::uint32_t>(data.size());
+    for (int shift = 24; shift >= 0; shift -= 8)
+        file.push_back(static_cast<char>(length >> shift & 0xFF));
+    const std::string typed = std::string(type, 4) + data;
+    file += typed;
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size())));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        file.push_back(static_cast<char>(crc >> shift & 0xFF));
+}
+
+}  // namespace
+
+bool write_png_file(const std::string& path, const PngSpec& spec)
+{
+    // Everything with a destructor is made before setjmp, which a libpng error
+    // returns to past any later frame.
+    std::vector<std::vector<png_byte>> rows;
+    for (std::uint32_t y = 0; y < spec.height; ++y)
+        rows.push_back(packed_row(spec, y));
+    std::vector<png_bytep> row_pointers;
+    for (std::vector<png_byte>& row : rows)
+        row_pointers.push_back(row.data());
+    std::vector<png_color> palette;
+    for (std::size_t k = 0; k + 2 < spec.palette.size(); k += 3)
+        palette.push_back({spec.palette[k], spec.palette[k + 1], spec.palette[k + 2]});
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)) != 0) {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, spec.width, spec.height, spec.bit_depth, spec.colour_type,
+                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!palette.empty())
+        png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
+    if (!spec.palette_alpha.empty())
+        png_set_tRNS(png, info, spec.palette_alpha.data(), static_cast<int>(spec.palette_alpha.size()), nullptr);
+    png_set_rows(png, info, row_pointers.data());
+    png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return std::fclose(file) == 0;
+}
+
+bool write_grey_png(const std::string& path, std::uint32_t width, std::uint32_t height,
+                    const std::vector<std::uint8_t>& grey)
+{
+    PngSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.colour_type = PNG_COLOR_TYPE_GRAY;
+    spec.samples.assign(grey.begin(), grey.end());
+    return write_png_file(path, spec);
+}
+
+std::string png_header_only(std::uint32_t width, std::uint32_t height)
+{
+    std::string file = "\x89PNG\r\n\x1a\n";
+    std::string header;
+    for (std::uint32_t value : {width, height})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            header.push_back(static_cast<char>(value >> shift & 0xFF));
+    header += std::string("\x08\x00\x00\x00\x00", 5);  // 8 bits, grey, deflate, no filter, not interlaced
+    put_chunk(file, "IHDR", header);
+    put_chunk(file, "IDAT", "");
+    put_chunk(file, "IEND", "");
+    return file;
+}

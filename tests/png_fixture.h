@@ -1,0 +1,30 @@
+// PNG files made by the tests, in any colour type and depth that libpng writes, so
+// that the picture reader and the picture writer can be given every kind of input.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct PngSpec {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    int colour_type = 0;       // PNG_COLOR_TYPE_*
+    int bit_depth = 8;         // 1, 2, 4, 8 or 16 as the colour type allows
+    bool interlaced = false;
+    std::vector<std::uint16_t> samples;  // row by row, the colour type's channels per pixel
+    std::vector<std::uint8_t> palette;   // palette images: r, g, b per entry
+    std::vector<std::uint8_t> palette_alpha;  // palette images: tRNS alpha per entry, if any
+};
+
+// Writes spec to path; false when libpng refuses it.
+bool write_png_file(const std::string& path, const PngSpec& spec);
+
+// An 8-bit grey picture, rows from the top.
+bool write_grey_png(const std::string& path, std::uint32_t width, std::uint32_t height,
+                    const std::vector<std::uint8_t>& grey);
+
+// The bytes of a PNG file that holds only a signature, an IHDR chunk for a width x
+// height 8-bit grey picture, an empty IDAT and IEND: a reader learns the size, then
+// finds no pixels.
+std::string png_header_only(std::uint32_t width, std::uint32_t height);
