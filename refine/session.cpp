@@ -31,13 +31,14 @@ enum class BurnEnd { complete, done, input_failed };
 
 void print_model(TrackModel m) { std::printf("model tr0 %.6f dtr %.9f\n", m.tr0, m.dtr); }
 
-void print_fit(const SessionState& s, const FitResult& fit, int burns)
+// The fit's figures; the warning only on a step's last fit (after any rereads).
+void print_fit(const SessionState& s, const FitResult& fit, int burns, bool last)
 {
     std::printf("fit of %d image%s, %d readings:\n", burns, burns == 1 ? "" : "s", fit.readings);
     print_model(fit.model);
     std::printf("residual rms %.1f degrees; expected picture error %.1f degrees at the rim\n", fit.rms,
                 expected_picture_error(fit, s.p->size));
-    if (residual_far_above_eye(fit))
+    if (last && residual_far_above_eye(fit))
         std::printf("warning: the residual is far above an eye's error (about %.0f degrees): were the angles read "
                     "against the track's direction (line 0's thin mark follows its marker), lines mixed up, or is "
                     "the disc unlike the model (uneven pitch, clamped off-centre)?\n",
@@ -107,6 +108,14 @@ BurnEnd ask_burn(BurnReadings& burn)
     return ask_lines(burn, lines, burn.line_count);
 }
 
+bool has_far_off_line(const BurnReadings& burn, const FitResult& fit, int b)
+{
+    for (int k = 0; k < burn.line_count; ++k)
+        if (burn.read[k] && std::fabs(fit.residual[b][k]) > misread_degrees)
+            return true;
+    return false;
+}
+
 // Asks again for the new burn's lines whose residual is beyond misread_degrees;
 // returns how many were asked, or -1 when the answers ended the session.
 int ask_rereads(BurnReadings& burn, const FitResult& fit, int b, BurnEnd& end)
@@ -135,16 +144,17 @@ BurnEnd fit_step(SessionState& s, bool rereads)
     Readings& r = *s.readings;
     const int b = r.burn_count - 1;
     FitResult fit = fit_readings(r, r.burn_count);
-    print_fit(s, fit, r.burn_count);
+    const bool far_off = rereads && has_far_off_line(r.burns[b], fit, b);
+    print_fit(s, fit, r.burn_count, !far_off);
     BurnEnd end = BurnEnd::complete;
-    if (rereads && ask_rereads(r.burns[b], fit, b, end) > 0) {
+    if (far_off && ask_rereads(r.burns[b], fit, b, end) > 0) {
         if (lines_read(r.burns[b]) < 4) {
             std::printf("image %d now has fewer than 4 lines read: its readings are not kept\n", b + 1);
             r.burn_count -= 1;
             return end;
         }
         fit = fit_readings(r, r.burn_count);
-        print_fit(s, fit, r.burn_count);
+        print_fit(s, fit, r.burn_count, true);
     }
     const int now = lines_read(r.burns[b]);
     const int before = b > 0 ? lines_read(r.burns[b - 1]) : 0;
@@ -223,7 +233,7 @@ int run_refinement(const RefineParameters& p, Readings& readings)
         std::printf("%d image%s read in the earlier session\n", readings.burn_count,
                     readings.burn_count == 1 ? "" : "s");
         const FitResult fit = fit_readings(readings, readings.burn_count);
-        print_fit(s, fit, readings.burn_count);
+        print_fit(s, fit, readings.burn_count, true);
         s.model = fit.model;
     }
     for (;;) {
