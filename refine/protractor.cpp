@@ -57,17 +57,17 @@ void draw_ticks(std::FILE* file)
 // and every angle read, runs.
 void draw_direction_arrow(std::FILE* file)
 {
-    constexpr double r = 10.5;
-    const Point from = at(r, -40);
-    const Point to = at(r, 40);
-    const Point head_out = at(r + 1.2, 33);
-    const Point head_in = at(r - 1.2, 33);
+    constexpr double r = 11;
+    const Point from = at(r, -28);
+    const Point to = at(r, 28);
+    const Point head_out = at(r + 1, 22);
+    const Point head_in = at(r - 1, 22);
     std::fprintf(file,
                  "<g stroke=\"black\" stroke-width=\"0.3\" fill=\"none\">\n"
                  "<path d=\"M %.3f %.3f A %.1f %.1f 0 0 1 %.3f %.3f\"/>\n"
                  "<path d=\"M %.3f %.3f L %.3f %.3f L %.3f %.3f\"/>\n</g>\n",
                  from.x, from.y, r, r, to.x, to.y, head_out.x, head_out.y, to.x, to.y, head_in.x, head_in.y);
-    std::fputs("<text x=\"0\" y=\"-8.3\" font-family=\"sans-serif\" font-size=\"1.6\" text-anchor=\"middle\">"
+    std::fputs("<text x=\"0\" y=\"-8.6\" font-family=\"sans-serif\" font-size=\"1.3\" text-anchor=\"middle\">"
                "track direction</text>\n",
                file);
 }

@@ -42,7 +42,7 @@ struct Reader {
         return !end || fail("is missing: the file ends too early");
     }
 
-    bool fail(const char* what)
+    bool fail(const char* what) const
     {
         std::snprintf(why, why_size, "line %d %s", line_number, what);
         return false;

@@ -19,9 +19,9 @@ void draw_direction_turn(double a, TurnCursor& cursor, std::FILE* file)
 }
 
 struct RefinementLines {
-    void start_line(const TurnWalk& walk) const { print_line_start(walk.line, walk.cursor.pos, false); }
+    static void start_line(const TurnWalk& walk) { print_line_start(walk.line, walk.cursor.pos, false); }
 
-    void draw_turn(TurnWalk& walk, std::FILE* file) const
+    static void draw_turn(TurnWalk& walk, std::FILE* file)
     {
         const int j = walk.turn_in_line;
         if (walk.line == 0 && j >= first_marker_turn && j <= last_marker_turn)
