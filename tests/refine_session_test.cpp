@@ -10,10 +10,13 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "named_case.h"
 #include "program_run.h"
 #include "refine_geometry_eye.h"
 
 namespace {
+
+using named_case::operator<<;
 
 // A small disc and ranges around it as a cycle of the dialogue leaves them, scaled
 // down with the turn length so that an image of 3 MB holds 27 lines: both growth
