@@ -114,7 +114,7 @@ bool load_burn(Reader& in, BurnReadings& burn)
         burn.read[k] = true;
         burn.angle[k] = angle;
     }
-    return true;
+    return lines_read(burn) >= 4 || in.fail("ends a burn with fewer than 4 readings");
 }
 
 bool load_from(Reader& in, Readings& readings)

@@ -17,6 +17,14 @@ namespace {
 
 constexpr double full_size = 736985088;
 
+#ifdef RINGETCH_FULL_SIMULATION
+constexpr int table_discs = 8;
+constexpr int table_seeds = 3;
+#else
+constexpr int table_discs = 2;  // the sanitizer build: the same arithmetic, fewer sessions
+constexpr int table_seeds = 1;
+#endif
+
 sim::Model as_sim(TrackModel m) { return {m.tr0, m.dtr}; }
 
 // One burn of a simulated session: the image drawn with `drawn`, each line read by
@@ -185,8 +193,8 @@ TEST(RefineFit, GrossMisreadsAreFlaggedAndDoNotMisleadTheUnwrapping)
 TEST(RefineFit, AMirroredReadingShowsAsAResidualFarAboveTheEyes)
 {
     int reported = 0;
-    for (int i = 0; i < 8; ++i) {
-        const sim::Model disc = disc_number(i, 8);
+    for (int i = 0; i < table_discs; ++i) {
+        const sim::Model disc = disc_number(i, table_discs);
         sim::Eye eye;
         eye.mirrored = true;
         eye.random.seed(90 + static_cast<unsigned>(i));
@@ -196,17 +204,19 @@ TEST(RefineFit, AMirroredReadingShowsAsAResidualFarAboveTheEyes)
         else if (s.error.size() < 2)
             ++reported;  // the second image was unreadable: refused, which also says so
     }
-    EXPECT_EQ(reported, 8);
+    EXPECT_EQ(reported, table_discs);
 }
 
 TEST(RefineFit, SimulatedSessionsReachAFewDegreesInThreeBurns)
 {
-    const Table plain = simulate(8, 3, 0);
-    print(plain, "simulated sessions, eye +-10 degrees, 8 discs x 3 seeds (geometric eye)");
-    EXPECT_LE(quantile(plain.per_burn[1], 0.5), 10);
-    EXPECT_LE(quantile(plain.per_burn[2], 0.5), 5);
+    const Table plain = simulate(table_discs, table_seeds, 0);
+    print(plain, "simulated sessions, eye +-10 degrees (geometric eye)");
+    if (table_discs * table_seeds >= 8) {  // a median of a few sessions says little
+        EXPECT_LE(quantile(plain.per_burn[1], 0.5), 10);
+        EXPECT_LE(quantile(plain.per_burn[2], 0.5), 5);
+    }
     EXPECT_LE(quantile(plain.per_burn[2], 1.0), 100);
-    const Table misread = simulate(8, 3, 0.05);
+    const Table misread = simulate(table_discs, table_seeds, 0.05);
     print(misread, "the same with 5 % misreads, reread lines answered carefully");
     EXPECT_LE(quantile(misread.per_burn[2], 1.0), 100);
 }

@@ -4,7 +4,12 @@
 // taken up by a later session, and input and output faults.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 #include <map>
 #include <string>
 #include <sys/stat.h>
@@ -292,6 +297,48 @@ TEST(RefineFaults, AProtractorThatCannotBeWrittenEndsWithStatusOne)
     EXPECT_EQ(r.err, "ringetch-refine: Is a directory\n");
     EXPECT_FALSE(exists(dir + "/refine.svg"));
     EXPECT_FALSE(has(r.out, "angle: ")) << r.out;
+}
+
+TEST(RefineFaults, CtrlCAbandonsTheImageAndOffersToWriteItAgain)
+{
+    // The image is a named pipe: the test reads 200 kB, then holds the writer until
+    // the signal is sent, so it always arrives mid-image.
+    const std::string dir = make_work_dir();
+    const std::string pipe = dir + "/image.pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::atomic<bool> stalled{false};
+    std::atomic<bool> released{false};
+    std::thread reader([&] {
+        const int fd = open(pipe.c_str(), O_RDONLY);
+        char chunk[65536];
+        long long total = 0;
+        for (;;) {
+            if (total >= 200000) {
+                stalled = true;
+                while (!released)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            const ssize_t n = read(fd, chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            total += n;
+        }
+        close(fd);
+    });
+    InteractiveRun run(REFINE_BINARY, with(small_ranges(), {"image", pipe}), dir);
+    while (!stalled)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    run.signal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    released = true;
+    EXPECT_TRUE(run.wait_for("the image was not finished: type image to write it again, or done: ")) << run.out();
+    run.send("done\n");
+    const RunResult r = run.finish(60);
+    reader.join();
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "Creating was break by user\n");
+    EXPECT_FALSE(has(run.out(), "created succesfully")) << run.out();
+    EXPECT_FALSE(has(run.out(), "angle: ")) << run.out();
 }
 
 TEST(RefineFaults, AMalformedReadingsFileIsNamedWithItsLine)
