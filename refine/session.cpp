@@ -136,15 +136,16 @@ int ask_rereads(BurnReadings& burn, const FitResult& fit, int b, BurnEnd& end)
     return count;
 }
 
-// Fits the burns so far, with the new one (the last) read again where it is far off
-// unless `rereads` is false. Takes the fit's model unless the new image showed fewer
-// readable lines than the one before it.
-BurnEnd fit_step(SessionState& s, bool rereads)
+// Fits the burns so far. The new burn (the last) is read again where it is far off
+// and its model taken unless the image showed fewer readable lines than the one
+// before it; a burn whose readings ended early (done, end of input) is neither
+// reread nor compared, as its unread lines were never asked.
+BurnEnd fit_step(SessionState& s, bool ended_early)
 {
     Readings& r = *s.readings;
     const int b = r.burn_count - 1;
     FitResult fit = fit_readings(r, r.burn_count);
-    const bool far_off = rereads && has_far_off_line(r.burns[b], fit, b);
+    const bool far_off = !ended_early && has_far_off_line(r.burns[b], fit, b);
     print_fit(s, fit, r.burn_count, !far_off);
     BurnEnd end = BurnEnd::complete;
     if (far_off && ask_rereads(r.burns[b], fit, b, end) > 0) {
@@ -158,7 +159,7 @@ BurnEnd fit_step(SessionState& s, bool rereads)
     }
     const int now = lines_read(r.burns[b]);
     const int before = b > 0 ? lines_read(r.burns[b - 1]) : 0;
-    if (now < before) {
+    if (!ended_early && now < before) {
         std::printf("image %d showed %d readable lines, fewer than the %d of image %d: the model stays as it was\n",
                     b + 1, now, before, b);
         print_model(s.model);
@@ -209,7 +210,7 @@ int end_in_burn(SessionState& s, BurnEnd end)
     Readings& r = *s.readings;
     const int b = r.burn_count - 1;
     if (lines_read(r.burns[b]) >= 4) {
-        fit_step(s, false);
+        fit_step(s, true);
     } else {
         if (lines_read(r.burns[b]) > 0)
             std::printf("the readings of image %d (fewer than 4) are not kept\n", b + 1);
@@ -257,7 +258,7 @@ int run_refinement(const RefineParameters& p, Readings& readings)
                 break;
             readings.burn_count = b;
         }
-        const BurnEnd end = fit_step(s, true);
+        const BurnEnd end = fit_step(s, false);
         if (end != BurnEnd::complete)
             return finish(s, end == BurnEnd::done ? 0 : 1);
     }

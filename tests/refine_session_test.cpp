@@ -268,6 +268,33 @@ TEST(RefineSession, AFarOffReadingIsAskedAgainAndTheCarefulAnswerFitted)
     EXPECT_EQ(run.finish(60).exit_status, 0);
 }
 
+TEST(RefineSession, AnImageWithFewerReadableLinesThanTheLastLeavesTheModelAsItWas)
+{
+    const std::string dir = make_work_dir();
+    InteractiveRun run(REFINE_BINARY, small_ranges(), dir);
+    Reader reader;
+    reader.eye.random.seed(11);
+    for (int line = next_prompt(run); line >= 0 && images_written(run.out()) < 3; line = next_prompt(run)) {
+        const bool second = images_written(run.out()) == 2;
+        run.send(second && line >= 10 ? "-\n" : reader.answer(run.out(), line));
+    }
+    const std::string& out = run.out();
+    EXPECT_TRUE(has(out, "image 2 showed 10 readable lines, fewer than the 27 of image 1: the model stays as it "
+                         "was\n"))
+        << out;
+    sim::Model second{0, 0};
+    sim::Model third{0, 0};
+    const std::size_t at2 = out.find("refinement image 2 from");
+    const std::size_t at3 = out.find("refinement image 3 from");
+    ASSERT_NE(at3, std::string::npos) << out;
+    std::sscanf(out.c_str() + at2, "refinement image 2 from tr0 %lf dtr %lf", &second.tr0, &second.dtr);
+    std::sscanf(out.c_str() + at3, "refinement image 3 from tr0 %lf dtr %lf", &third.tr0, &third.dtr);
+    EXPECT_EQ(third.tr0, second.tr0);
+    EXPECT_EQ(third.dtr, second.dtr);
+    run.send("done\n");
+    EXPECT_EQ(run.finish(60).exit_status, 0);
+}
+
 TEST(RefineFaults, InputEndingMidImageSavesTheReadingsAndEndsWithStatusOne)
 {
     const std::string dir = make_work_dir();
