@@ -46,12 +46,10 @@ int gather_start(RefineParameters& p)
 int main(int argc, char** argv)
 {
     program_name = "ringetch-refine";
+    reserve_standard_descriptors();
     install_interrupt_handler();
     RefineParameters p;
     if (parse_refine_parameters(argc, argv, p) != 0 || gather_start(p) != 0)
-        return 1;
-    const int status = run_refinement(p, readings);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
-        fail_output();
-    return status;
+        return finish_console(1);
+    return finish_console(run_refinement(p, readings));
 }

@@ -7,6 +7,7 @@
 
 #include "common/decimal_text.h"
 #include "common/line_input.h"
+#include "image/output_file.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ int retries = full_retry_count;
 bool read_answer(bool& too_long)
 {
     too_long = false;
+    flush_console();  // whoever drives us through a pipe must see the prompt first
     if (!read_input_line(answer_text, answer_bytes, retries))
         return false;
     while (std::strchr(answer_text, '\n') == nullptr && std::feof(stdin) == 0) {

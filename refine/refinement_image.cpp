@@ -38,7 +38,7 @@ int lines_held(TrackModel drawn, double size_limit)
     double a = drawn.tr0;
     double pos = 0;
     int held = 0;
-    for (int n = 0; held < max_refine_lines && turn_fits(a, pos, size_limit); ++n) {
+    for (int n = 0; held < max_refine_lines && turn_fits(a, drawn.dtr, pos, size_limit); ++n) {
         if (n % turns_per_line == first_marker_turn)
             ++held;
         pos += a;
