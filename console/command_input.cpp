@@ -2,71 +2,17 @@
 // rules common to both dialogue stages.
 #include "console/command_input.h"
 
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <poll.h>
-#include <unistd.h>
 
+#include "common/line_input.h"
 #include "image/output_file.h"
 
 char input_text[input_buffer_bytes];
 
 namespace {
-
-// Standard input left non-blocking (by another program sharing it) reports a read
-// that would block as an error; that is no failed read, the input is not there yet.
-// False when the wait itself fails; a Ctrl-C does not end it.
-bool wait_for_input()
-{
-    pollfd input{STDIN_FILENO, POLLIN, 0};
-    for (;;) {
-        if (poll(&input, 1, -1) >= 0)
-            return true;  // readable, or at its end or in error: the next read says which
-        if (errno != EINTR)
-            return false;
-    }
-}
-
-// fgets(input_text, input_buffer_bytes, stdin), except that a read that would block
-// waits for input, in the middle of a line too: up to and including the newline, at
-// most 1023 bytes, or what is left before the end of input; a read error fails the
-// read even after part of a line.
-bool read_line()
-{
-    flush_console();  // whoever drives us through a pipe must see the prompt first
-    int length = 0;
-    while (length < input_buffer_bytes - 1) {
-        const int c = std::getc(stdin);
-        if (c == EOF) {
-            const bool would_block = std::ferror(stdin) != 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
-            if (would_block && wait_for_input()) {
-                std::clearerr(stdin);
-                continue;
-            }
-            if (std::ferror(stdin) != 0 || length == 0)
-                return false;
-            break;
-        }
-        input_text[length] = static_cast<char>(c);
-        length += 1;
-        if (c == '\n')
-            break;
-    }
-    input_text[length] = '\0';
-    return true;
-}
-
-void drop_carriage_return()
-{
-    const std::size_t length = std::strlen(input_text);
-    if (length >= 2 && input_text[length - 2] == '\r' && input_text[length - 1] == '\n') {
-        input_text[length - 2] = '\n';
-        input_text[length - 1] = '\0';
-    }
-}
 
 bool echo_covers(int printed, const char* text) { return printed >= 0 && static_cast<std::size_t>(printed) >= std::strlen(text); }
 
@@ -82,24 +28,14 @@ bool is_decimal_number(const char* begin, const char* end)
 
 bool read_command(int& retries)
 {
-    for (;;) {
-        if (read_line()) {
-            retries = full_retry_count;
-            drop_carriage_return();
-            return true;
-        }
-        retries -= 1;
-        if (retries <= 0) {
-            std::fputs("read stdin error\n", stderr);
-            return false;
-        }
-        std::clearerr(stdin);
-    }
+    flush_console();  // whoever drives us through a pipe must see the prompt first
+    return read_input_line(input_text, input_buffer_bytes, retries);
 }
 
 void wait_for_enter()
 {
-    if (!read_line())
+    flush_console();
+    if (!read_input_once(input_text, input_buffer_bytes))
         std::clearerr(stdin);
 }
 

@@ -5,8 +5,9 @@
 
 #include <cstddef>
 
+#include "common/line_input.h"
+
 constexpr int input_buffer_bytes = 1024;
-constexpr int full_retry_count = 10;
 
 // The one input buffer of the dialogue: both stages and the "press ENTER" wait.
 extern char input_text[input_buffer_bytes];

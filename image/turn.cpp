@@ -40,9 +40,19 @@ std::int64_t turn_byte_count(double a, const TurnCursor& cursor)
 
 void draw_turn_runs(double a, ByteRun lead, std::uint8_t rest, TurnCursor& cursor, std::FILE* file)
 {
+    draw_turn_run_list(a, &lead, 1, rest, cursor, file);
+}
+
+void draw_turn_run_list(double a, const ByteRun* runs, int run_count, std::uint8_t rest, TurnCursor& cursor,
+                        std::FILE* file)
+{
     const auto whole = static_cast<std::int64_t>(a);
-    put_audio_run(lead.byte, lead.count, file);
-    put_audio_run(rest, whole - (lead.count > 0 ? lead.count : 0), file);
+    std::int64_t drawn = 0;
+    for (int r = 0; r < run_count; ++r) {
+        put_audio_run(runs[r].byte, runs[r].count, file);
+        drawn += runs[r].count > 0 ? runs[r].count : 0;
+    }
+    put_audio_run(rest, whole - drawn, file);
     put_audio_run(rest, advance(a, whole, cursor), file);
 }
 

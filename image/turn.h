@@ -34,6 +34,11 @@ struct ByteRun {
 // then the catch-up in `rest` as well; advances the cursor past the turn.
 void draw_turn_runs(double a, ByteRun lead, std::uint8_t rest, TurnCursor& cursor, std::FILE* file);
 
+// The same with several runs in track order before the `rest` bytes; the runs must
+// not hold more than trunc(a) bytes together.
+void draw_turn_run_list(double a, const ByteRun* runs, int run_count, std::uint8_t rest, TurnCursor& cursor,
+                        std::FILE* file);
+
 // Draws a turn of length a from pixels, which holds turn_byte_count(a, cursor) bytes
 // in track order; advances the cursor past the turn.
 void draw_turn_pixels(double a, const std::uint8_t* pixels, TurnCursor& cursor, std::FILE* file);

@@ -1,0 +1,48 @@
+// The refinement fit: the model (tr0, dtr) and one protractor zero per burn that
+// explain the wedge angles read on every refinement image so far. The readings are
+// whole-turn ambiguous; they are unwrapped burn by burn, in line order from several
+// starting lines, and the unwrapping that explains most readings is kept.
+#pragma once
+
+#include "refine/readings.h"
+
+constexpr double eye_error_degrees = 10;  // how well a person reads an angle
+constexpr double misread_degrees = 45;    // a residual beyond this asks for the line again
+
+// The turn at which a line's wedge is read: its first marked turn, the inner end of
+// the wedge.
+double reading_turn(int line);
+
+// The angle, in degrees and not wrapped, at which the marker opening turn n of an
+// image drawn with `drawn` stands on a disc that follows `disc`, less n whole turns:
+// the drawn model's accumulated phase error there. Zero when the two agree.
+double predicted_angle(TrackModel disc, TrackModel drawn, double turn);
+
+// How far a line's wedge turns from its first marker to its last on that disc,
+// degrees, signed.
+double line_twist(TrackModel disc, TrackModel drawn, int line);
+
+struct FitResult {
+    TrackModel model{0, 0};                           // the fitted model
+    double offset[max_burns] = {};                    // each burn's protractor zero, degrees
+    double residual[max_burns][max_refine_lines] = {};  // reading less fit, degrees, where read
+    int readings = 0;                                 // readings fitted
+    int explained = 0;                                // of them, within misread_degrees of the fit
+    double rms = 0;                                   // residual rms, degrees (twisted wedges count less)
+    double sigma = 0;                                 // the reading error the residuals show, degrees
+    double covariance[2][2] = {};                     // of (tr0, dtr) per degree squared of reading error
+};
+
+// Fits burns 0..burn_count-1 of readings (each with at least 4 lines read), the
+// earlier burns unwrapped before the later ones. Deterministic.
+FitResult fit_readings(const Readings& readings, int burn_count);
+
+// Whether the residuals are far above what an eye leaves (rms over twice the eye's
+// error, or more than a tenth of the readings beyond misread_degrees): angles read
+// against the track's direction, lines mixed up, or a disc unlike the model.
+bool residual_far_above_eye(const FitResult& fit);
+
+// The picture error the fit's uncertainty leaves, degrees: one standard deviation
+// of the worst misplacement over the turns of an image of size_limit bytes drawn
+// with the fitted model, against its centre.
+double expected_picture_error(const FitResult& fit, double size_limit);

@@ -1,0 +1,22 @@
+// The readings prompt: "line N angle: " and what may be typed there. Anything that
+// is not an answer gets a one-line explanation and the same prompt again.
+#pragma once
+
+enum class Answer {
+    angle,         // an angle, 0 <= a < 360 degrees
+    unreadable,    // "-": the wedge twists too much or cannot be found
+    back,          // "back": ask the previous line again
+    done,          // "done": end the session
+    input_failed,  // standard input is gone (ten failed reads in a row)
+};
+
+// Asks for line's angle until an answer comes; `back` is refused with an
+// explanation when there is no previous line to go back to.
+Answer ask_line_angle(int line, bool can_go_back, double& angle);
+
+// After an interrupted image: "image" writes it again (true), "done" ends (false,
+// with done set); input failure gives false with done unset.
+bool ask_image_again(bool& done);
+
+// How a typed line reads as an answer; `text` is one line, newline kept or not.
+Answer parse_answer(const char* text, double& angle, const char*& why);

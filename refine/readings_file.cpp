@@ -1,0 +1,178 @@
+// Saving and loading the readings. Models are written with 17 significant digits so
+// that a reloaded burn predicts exactly what the saved one did.
+#include "refine/readings_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "common/decimal_text.h"
+#include "refine/text_output.h"
+
+namespace {
+
+constexpr char header[] = "ringetch-refine readings\n";
+
+struct Reader {
+    std::FILE* file = nullptr;
+    int line_number = 0;
+    char text[512] = {};
+    char* why = nullptr;
+    std::size_t why_size = 0;
+
+    // Reads the next line; `end` is set instead at a clean end of the file.
+    bool read_line(bool& end)
+    {
+        line_number += 1;
+        end = false;
+        if (std::fgets(text, sizeof text, file) == nullptr) {
+            end = std::ferror(file) == 0;
+            return end || fail("cannot be read");
+        }
+        if (std::strchr(text, '\n') == nullptr && std::feof(file) == 0)
+            return fail("is too long");
+        return true;
+    }
+
+    bool next()
+    {
+        bool end = false;
+        if (!read_line(end))
+            return false;
+        return !end || fail("is missing: the file ends too early");
+    }
+
+    bool fail(const char* what) const
+    {
+        std::snprintf(why, why_size, "line %d %s", line_number, what);
+        return false;
+    }
+};
+
+// Splits text at blanks into at most max_words words (null-terminated in place).
+int split_words(char* text, char** words, int max_words)
+{
+    int count = 0;
+    char* p = text;
+    while (*p != '\0') {
+        while (*p == ' ' || *p == '\t' || *p == '\n' || *p == '\r')
+            *p++ = '\0';
+        if (*p == '\0')
+            break;
+        if (count == max_words)
+            return max_words + 1;
+        words[count++] = p;
+        while (*p != '\0' && *p != ' ' && *p != '\t' && *p != '\n' && *p != '\r')
+            ++p;
+    }
+    return count;
+}
+
+bool read_numbers(char** words, int count, double* values)
+{
+    for (int i = 0; i < count; ++i)
+        if (!read_decimal(words[i], values[i]))
+            return false;
+    return true;
+}
+
+bool load_ranges(Reader& in, StartRanges& ranges)
+{
+    char* words[6];
+    double v[4];
+    if (!in.next())
+        return false;
+    if (split_words(in.text, words, 5) != 5 || std::strcmp(words[0], "ranges") != 0 || !read_numbers(words + 1, 4, v))
+        return in.fail("is not \"ranges <tr0_f> <tr0_t> <dtr_t> <dtr_f>\"");
+    ranges = {v[0], v[1], v[2], v[3]};
+    return true;
+}
+
+bool load_burn(Reader& in, BurnReadings& burn)
+{
+    char* words[6];
+    double v[3];
+    if (split_words(in.text, words, 5) != 5 || std::strcmp(words[0], "burn") != 0 ||
+        std::strcmp(words[3], "lines") != 0 || !read_numbers(words + 1, 2, v) || !read_numbers(words + 4, 1, v + 2))
+        return in.fail("is not \"burn <tr0> <dtr> lines <count>\"");
+    if (!(v[0] > 0) || !(v[1] > 0) || v[2] < 1 || v[2] > max_refine_lines || v[2] != static_cast<int>(v[2]))
+        return in.fail("holds a model or a line count out of range");
+    burn = BurnReadings{};
+    burn.drawn = {v[0], v[1]};
+    burn.line_count = static_cast<int>(v[2]);
+    for (int k = 0; k < burn.line_count; ++k) {
+        if (!in.next())
+            return false;
+        double line = 0;
+        if (split_words(in.text, words, 2) != 2 || !read_decimal(words[0], line) || line != k)
+            return in.fail("is not the next line's reading");
+        if (std::strcmp(words[1], "-") == 0)
+            continue;
+        double angle = 0;
+        if (!read_decimal(words[1], angle) || angle < 0 || angle >= 360)
+            return in.fail("holds an angle that is not 0 or more and under 360");
+        burn.read[k] = true;
+        burn.angle[k] = angle;
+    }
+    return lines_read(burn) >= 4 || in.fail("ends a burn with fewer than 4 readings");
+}
+
+bool load_from(Reader& in, Readings& readings)
+{
+    if (!in.next())
+        return false;
+    if (std::strcmp(in.text, header) != 0)
+        return in.fail("is not \"ringetch-refine readings\"");
+    if (!load_ranges(in, readings.ranges))
+        return false;
+    readings.burn_count = 0;
+    for (;;) {
+        bool end = false;
+        if (!in.read_line(end))
+            return false;
+        if (end)
+            return true;
+        if (readings.burn_count == max_burns)
+            return in.fail("starts more burns than a session keeps");
+        if (!load_burn(in, readings.burns[readings.burn_count]))
+            return false;
+        readings.burn_count += 1;
+    }
+}
+
+}  // namespace
+
+void save_readings(const Readings& readings, const char* path)
+{
+    TextOutput output = open_text_output(path);
+    std::FILE* file = output.file;
+    const StartRanges& r = readings.ranges;
+    std::fputs(header, file);
+    std::fprintf(file, "ranges %.17g %.17g %.17g %.17g\n", r.tr0_f, r.tr0_t, r.dtr_t, r.dtr_f);
+    for (int b = 0; b < readings.burn_count; ++b) {
+        const BurnReadings& burn = readings.burns[b];
+        std::fprintf(file, "burn %.17g %.17g lines %d\n", burn.drawn.tr0, burn.drawn.dtr, burn.line_count);
+        for (int k = 0; k < burn.line_count; ++k) {
+            if (burn.read[k])
+                std::fprintf(file, "%d %.17g\n", k, burn.angle[k]);
+            else
+                std::fprintf(file, "%d -\n", k);
+        }
+    }
+    close_text_output(output);
+}
+
+bool load_readings(const char* path, Readings& readings, char* why, std::size_t why_size)
+{
+    Reader in;
+    in.why = why;
+    in.why_size = why_size;
+    in.file = std::fopen(path, "r");
+    if (in.file == nullptr) {
+        std::snprintf(why, why_size, "%s", std::strerror(errno));
+        return false;
+    }
+    const bool loaded = load_from(in, readings);
+    std::fclose(in.file);
+    return loaded;
+}

@@ -1,0 +1,67 @@
+// The refinement image's writer over the shared turn walk and test pattern.
+#include "refine/refinement_image.h"
+
+#include "common/units.h"
+#include "image/test_pattern.h"
+#include "image/turn_walk.h"
+#include "refine/readings.h"
+
+namespace {
+
+// Line 0's marked turns: the marker, fill for a sixth of a turn, then the direction
+// mark, a 48th of a turn in the marker's byte.
+void draw_direction_turn(double a, TurnCursor& cursor, std::FILE* file)
+{
+    const auto whole = static_cast<std::int64_t>(a);
+    const LineBytes bytes = line_bytes(0, false);
+    const ByteRun runs[] = {{bytes.marker, whole / 12}, {bytes.fill, whole / 6}, {bytes.marker, whole / 48}};
+    draw_turn_run_list(a, runs, 3, bytes.fill, cursor, file);
+}
+
+struct RefinementLines {
+    static void start_line(const TurnWalk& walk) { print_line_start(walk.line, walk.cursor.pos, false); }
+
+    static void draw_turn(TurnWalk& walk, std::FILE* file)
+    {
+        const int j = walk.turn_in_line;
+        if (walk.line == 0 && j >= first_marker_turn && j <= last_marker_turn)
+            draw_direction_turn(walk.a, walk.cursor, file);
+        else
+            draw_pattern_turn(walk.a, j, walk.line, false, walk.cursor, file);
+    }
+};
+
+}  // namespace
+
+int lines_held(TrackModel drawn, double size_limit)
+{
+    double a = drawn.tr0;
+    double pos = 0;
+    int held = 0;
+    for (int n = 0; held < max_refine_lines && turn_fits(a, drawn.dtr, pos, size_limit); ++n) {
+        if (n % turns_per_line == first_marker_turn)
+            ++held;
+        pos += a;
+        a += drawn.dtr;
+    }
+    return held;
+}
+
+bool draw_refinement_image(TrackModel drawn, double size_limit, std::FILE* file)
+{
+    RefinementLines lines;
+    TurnWalk walk;
+    walk.a = drawn.tr0;
+    walk.growth = drawn.dtr;
+    return walk_turns(lines, walk, size_limit, file);
+}
+
+bool write_refinement_image(TrackModel drawn, double size_limit, const char* path)
+{
+    bool completed = false;
+    write_image_file(path, [&](std::FILE* file) {
+        completed = draw_refinement_image(drawn, size_limit, file);
+        return completed;
+    });
+    return completed;
+}

@@ -1,0 +1,383 @@
+// ringetch-refine as a user runs it, on small images: the command line, the readings
+// prompt (back, -, done, explanations), the refusal of fewer than 4 readings, the
+// reread of far-off lines, a perfect eye converging in one burn, the saved readings
+// taken up by a later session, and input and output faults.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+#include <map>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "named_case.h"
+#include "program_run.h"
+#include "refine_geometry_eye.h"
+
+namespace {
+
+using named_case::operator<<;
+
+// A small disc and ranges around it as a cycle of the dialogue leaves them, scaled
+// down with the turn length so that an image of 3 MB holds 27 lines: both growth
+// ends pass through the disc's turn 8000.
+const sim::Model small_disc{100.01234, 0.0100009};
+constexpr double small_size = 3000000;
+
+std::vector<std::string> small_ranges(double width = 0.04)
+{
+    const double anchor = sim::start_of_turn(small_disc, 8000);
+    const double length = small_disc.tr0 + small_disc.dtr * 8000;
+    const auto growth = [&](double t) { return (length * length - t * t) / (2 * anchor); };
+    const double tr0_f = small_disc.tr0 - width * 0.4;
+    const double tr0_t = tr0_f + width;
+    char text[4][32];
+    std::snprintf(text[0], sizeof text[0], "%.9f", tr0_f);
+    std::snprintf(text[1], sizeof text[1], "%.9f", tr0_t);
+    std::snprintf(text[2], sizeof text[2], "%.12f", growth(tr0_f));
+    std::snprintf(text[3], sizeof text[3], "%.12f", growth(tr0_t));
+    return {"tr0_f", text[0], "tr0_t", text[1], "dtr_t", text[2], "dtr_f", text[3], "size", "3000000"};
+}
+
+std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more)
+{
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+RunResult run_refine(const std::vector<std::string>& args, const std::string& typed, const std::string& dir)
+{
+    return run_program(REFINE_BINARY, args, typed, dir, 60);
+}
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+bool exists(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+// The last "model tr0 T dtr D" line printed.
+bool last_model(const std::string& out, sim::Model& m)
+{
+    const std::size_t at = out.rfind("model tr0 ");
+    return at != std::string::npos && std::sscanf(out.c_str() + at, "model tr0 %lf dtr %lf", &m.tr0, &m.dtr) == 2;
+}
+
+// A person at the prompt who reads every line from the geometry: the drawn model is
+// the last "refinement image N from tr0 T dtr D" line.
+struct Reader {
+    sim::Eye eye;
+    double zero = 123;
+    std::map<int, int> skip;  // not used by default
+
+    static bool drawn(const std::string& out, sim::Model& m)
+    {
+        const std::size_t at = out.rfind("refinement image ");
+        int n = 0;
+        return at != std::string::npos &&
+               std::sscanf(out.c_str() + at, "refinement image %d from tr0 %lf dtr %lf", &n, &m.tr0, &m.dtr) == 3;
+    }
+
+    std::string answer(const std::string& out, int line)
+    {
+        sim::Model m{0, 0};
+        if (!drawn(out, m))
+            return "done\n";
+        const double angle = eye.reread(sim::phase(small_disc, m, sim::first_marker(line)), zero);
+        char text[32];
+        std::snprintf(text, sizeof text, "%.4f\n", angle);
+        return text;
+    }
+};
+
+// The line number of the prompt the program now waits at, or -1 when it ended.
+int next_prompt(InteractiveRun& run)
+{
+    if (!run.wait_for("angle: ", 60))
+        return -1;
+    const std::string& out = run.out();
+    const std::size_t at = out.rfind("line ");
+    int line = -1;
+    std::sscanf(out.c_str() + at, "line %d angle: ", &line);
+    return line;
+}
+
+int images_written(const std::string& out)
+{
+    int count = 0;
+    for (std::size_t at = out.find("refinement image "); at != std::string::npos; at = out.find("refinement image ", at + 1))
+        ++count;
+    return count;
+}
+
+TEST(RefineCommandLine, AnUnknownNameOrAMissingValueShowsTheNamesInUsageOrder)
+{
+    const std::string dir = make_work_dir();
+    const std::string usage = "expected parameters:\ntr0_f, tr0_t, dtr_t, dtr_f, size, image, readings\n";
+    RunResult r = run_refine(with(small_ranges(), {"tr0", "5"}), "", dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "ringetch-refine: bad parameter \"tr0\"\n" + usage);
+    EXPECT_EQ(r.out, "");
+    r = run_refine(with(small_ranges(), {"image"}), "", dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "ringetch-refine: bad parameter \"image\"\n" + usage);
+}
+
+struct BadStart {
+    const char* name;
+    std::vector<std::string> args;
+    const char* message;
+};
+
+class RefineRefusesToStart : public testing::TestWithParam<BadStart> {};
+
+TEST_P(RefineRefusesToStart, WithAMessageStatusOneAndNoFile)
+{
+    const std::string dir = make_work_dir();
+    const RunResult r = run_refine(GetParam().args, "", dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_TRUE(has(r.err, GetParam().message)) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(exists(dir + "/refine.rge"));
+    EXPECT_FALSE(exists(dir + "/refine.svg"));
+    EXPECT_FALSE(exists(dir + "/refine.readings"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refine, RefineRefusesToStart,
+    testing::Values(
+        BadStart{"NoRanges", {}, "tr0_f, tr0_t, dtr_t and dtr_f are needed"},
+        BadStart{"ARangeEndMissing", {"tr0_f", "22900", "tr0_t", "23000", "dtr_t", "1.39"}, "are needed"},
+        BadStart{"NotANumber", with(small_ranges(), {"tr0_t", "abc"}), "tr0_t \"abc\" is not a decimal number"},
+        BadStart{"NotFinite", with(small_ranges(), {"dtr_f", "nan"}), "dtr_f \"nan\" is not a decimal number"},
+        BadStart{"TrailingJunk", with(small_ranges(), {"tr0_f", "100x"}), "tr0_f \"100x\" is not a decimal number"},
+        BadStart{"RangeUpsideDown", with(small_ranges(), {"tr0_f", "101", "tr0_t", "99"}), "lower end first"},
+        BadStart{"GrowthNotPositive", with(small_ranges(), {"dtr_t", "0"}), "must be above 0"},
+        BadStart{"SizeBeyond32Bits", with(small_ranges(), {"size", "4294967296"}), "a 32-bit signed integer"},
+        BadStart{"SizeBelowFourLines", with(small_ranges(), {"size", "200000"}), "holds 3 lines; at least 4"},
+        BadStart{"ReadingsMissing", {"readings", "none.readings"}, "readings \"none.readings\": No such file"}),
+    [](const testing::TestParamInfo<BadStart>& info) { return std::string(info.param.name); });
+
+TEST(RefinePrompt, TakesAnglesDashesBackAndDoneAndExplainsAnythingElse)
+{
+    const std::string dir = make_work_dir();
+    const std::string typed = "back\n10\n20\nback\n25\r\n30\n-\n 40 \nfoo\n400\n\n" + std::string(300, '7') + "\ndone\n";
+    const RunResult r = run_refine(small_ranges(), typed, dir);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "line 0 angle: there is no line before this one\nline 0 angle: line 1 angle: line 2 angle: "
+                           "line 1 angle: line 2 angle: line 3 angle: line 4 angle: line 5 angle: "
+                           "type the angle in degrees, - for a wedge that cannot be read, back or done\n"
+                           "line 5 angle: an angle is 0 or more and under 360 degrees\n"
+                           "line 5 angle: type the angle in degrees, - for a wedge that cannot be read, back or done\n"
+                           "line 5 angle: that line is too long: type the angle in degrees, -, back or done\n"
+                           "line 5 angle: "))
+        << r.out;
+    // Four lines read: fitted at done, and saved with the line not read.
+    EXPECT_TRUE(has(r.out, "fit of 1 image, 4 readings:\n")) << r.out;
+    const std::string saved = read_file(dir + "/refine.readings");
+    EXPECT_TRUE(has(saved, "lines 27\n0 10\n1 25\n2 30\n3 -\n4 40\n5 -\n")) << saved;
+    EXPECT_TRUE(has(r.out, "readings saved to \"refine.readings\"")) << r.out;
+    EXPECT_TRUE(has(r.out, "$ ringetch-picture png <your-picture.png> tr0 ")) << r.out;
+    EXPECT_TRUE(exists(dir + "/refine.svg"));
+    EXPECT_FALSE(exists(dir + "/refine.svg.part"));
+    EXPECT_EQ(file_size(dir + "/refine.rge") % 2352, 0);
+}
+
+TEST(RefinePrompt, FewerThanFourReadingsAreRefusedAndTheImageAskedAgain)
+{
+    const std::string dir = make_work_dir();
+    std::string typed = "10\n20\n30\n";
+    for (int k = 3; k < 27; ++k)
+        typed += "-\n";
+    typed += "done\n";
+    const RunResult r = run_refine(small_ranges(), typed, dir);
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_TRUE(has(r.out, "line 26 angle: only 3 lines read: a fit needs at least 4. The model is too far from this "
+                           "disc for a refinement: go back to ringetch for another cycle, or read the image again.\n"
+                           "line 0 angle: "))
+        << r.out;
+    EXPECT_FALSE(has(r.out, "fit of")) << r.out;
+    EXPECT_EQ(images_written(r.out), 1);
+    const std::string saved = read_file(dir + "/refine.readings");
+    EXPECT_FALSE(has(saved, "burn ")) << saved;
+}
+
+TEST(RefineSession, APerfectEyeConvergesInOneBurnAndALaterSessionTakesItsReadingsUp)
+{
+    const std::string dir = make_work_dir();
+    sim::Model m{0, 0};
+    {
+        InteractiveRun run(REFINE_BINARY, small_ranges(), dir);
+        Reader reader;
+        reader.eye.sigma = 0;
+        reader.eye.rounding = 0;
+        for (int line = next_prompt(run); line >= 0 && images_written(run.out()) == 1; line = next_prompt(run))
+            run.send(reader.answer(run.out(), line));
+        run.send("done\n");
+        const RunResult r = run.finish(60);
+        EXPECT_EQ(r.exit_status, 0) << r.err;
+        ASSERT_TRUE(last_model(run.out(), m)) << run.out();
+        EXPECT_LT(sim::picture_error(m, small_disc, small_size), 1.0) << run.out();
+        EXPECT_FALSE(has(run.out(), "warning")) << run.out();
+    }
+    const RunResult again = run_refine({"readings", "refine.readings", "size", "3000000"}, "done\n", dir);
+    EXPECT_EQ(again.exit_status, 0) << again.err;
+    EXPECT_TRUE(has(again.out, "1 image read in the earlier session\nfit of 1 image, 27 readings:\n")) << again.out;
+    sim::Model reloaded{0, 0};
+    ASSERT_TRUE(last_model(again.out, reloaded));
+    EXPECT_EQ(reloaded.tr0, m.tr0);
+    EXPECT_EQ(reloaded.dtr, m.dtr);
+}
+
+TEST(RefineSession, AFarOffReadingIsAskedAgainAndTheCarefulAnswerFitted)
+{
+    const std::string dir = make_work_dir();
+    InteractiveRun run(REFINE_BINARY, small_ranges(), dir);
+    Reader reader;
+    reader.eye.random.seed(3);
+    bool misread = false;
+    int line = next_prompt(run);
+    for (; line >= 0 && !has(run.out(), "fit of"); line = next_prompt(run)) {
+        std::string answer = reader.answer(run.out(), line);
+        if (line == 9 && !misread) {
+            answer = "300\n";  // the true angle is near 123
+            misread = true;
+        }
+        run.send(answer);
+    }
+    EXPECT_TRUE(has(run.out(), "1 reading is more than 45 degrees off the fit; read it again (- if the wedge cannot "
+                               "be read):\nline 9: read 300, off by"))
+        << run.out();
+    const std::string before = run.out();
+    EXPECT_FALSE(has(before, "warning")) << before;
+    ASSERT_EQ(line, 9) << run.out();
+    run.send(reader.answer(run.out(), 9));
+    ASSERT_GE(next_prompt(run), 0);
+    const std::string after = run.out().substr(before.size());
+    EXPECT_TRUE(has(after, "fit of 1 image, 27 readings:\n")) << after;
+    EXPECT_FALSE(has(after, "warning")) << after;
+    EXPECT_EQ(images_written(run.out()), 2);
+    run.send("done\n");
+    EXPECT_EQ(run.finish(60).exit_status, 0);
+}
+
+TEST(RefineSession, AnImageWithFewerReadableLinesThanTheLastLeavesTheModelAsItWas)
+{
+    const std::string dir = make_work_dir();
+    InteractiveRun run(REFINE_BINARY, small_ranges(), dir);
+    Reader reader;
+    reader.eye.random.seed(11);
+    for (int line = next_prompt(run); line >= 0 && images_written(run.out()) < 3; line = next_prompt(run)) {
+        const bool second = images_written(run.out()) == 2;
+        run.send(second && line >= 10 ? "-\n" : reader.answer(run.out(), line));
+    }
+    const std::string& out = run.out();
+    EXPECT_TRUE(has(out, "image 2 showed 10 readable lines, fewer than the 27 of image 1: the model stays as it "
+                         "was\n"))
+        << out;
+    sim::Model second{0, 0};
+    sim::Model third{0, 0};
+    const std::size_t at2 = out.find("refinement image 2 from");
+    const std::size_t at3 = out.find("refinement image 3 from");
+    ASSERT_NE(at3, std::string::npos) << out;
+    std::sscanf(out.c_str() + at2, "refinement image 2 from tr0 %lf dtr %lf", &second.tr0, &second.dtr);
+    std::sscanf(out.c_str() + at3, "refinement image 3 from tr0 %lf dtr %lf", &third.tr0, &third.dtr);
+    EXPECT_EQ(third.tr0, second.tr0);
+    EXPECT_EQ(third.dtr, second.dtr);
+    run.send("done\n");
+    EXPECT_EQ(run.finish(60).exit_status, 0);
+}
+
+TEST(RefineFaults, InputEndingMidImageSavesTheReadingsAndEndsWithStatusOne)
+{
+    const std::string dir = make_work_dir();
+    const RunResult r = run_refine(small_ranges(), "10\n20\n30\n40\n50\n", dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_TRUE(has(r.err, "read stdin error\n")) << r.err;
+    EXPECT_TRUE(has(r.err, "readings saved to \"refine.readings\"")) << r.err;
+    EXPECT_TRUE(has(r.out, "fit of 1 image, 5 readings:")) << r.out;
+    EXPECT_TRUE(has(read_file(dir + "/refine.readings"), "\n4 50\n5 -\n"));
+}
+
+TEST(RefineFaults, AnImageOnAFullDiskEndsWithTheSystemErrorAndStatusOne)
+{
+    const std::string dir = make_work_dir();
+    const RunResult r = run_refine(with(small_ranges(), {"image", "/dev/full"}), "", dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "ringetch-refine: No space left on device\n");
+    EXPECT_FALSE(has(r.out, "created succesfully")) << r.out;
+}
+
+TEST(RefineFaults, AProtractorThatCannotBeWrittenEndsWithStatusOne)
+{
+    const std::string dir = make_work_dir();
+    ASSERT_EQ(mkdir((dir + "/refine.svg.part").c_str(), 0700), 0);
+    const RunResult r = run_refine(small_ranges(), "", dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "ringetch-refine: Is a directory\n");
+    EXPECT_FALSE(exists(dir + "/refine.svg"));
+    EXPECT_FALSE(has(r.out, "angle: ")) << r.out;
+}
+
+TEST(RefineFaults, CtrlCAbandonsTheImageAndOffersToWriteItAgain)
+{
+    // The image is a named pipe: the test reads 200 kB, then holds the writer until
+    // the signal is sent, so it always arrives mid-image.
+    const std::string dir = make_work_dir();
+    const std::string pipe = dir + "/image.pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::atomic<bool> stalled{false};
+    std::atomic<bool> released{false};
+    std::thread reader([&] {
+        const int fd = open(pipe.c_str(), O_RDONLY);
+        char chunk[65536];
+        long long total = 0;
+        for (;;) {
+            if (total >= 200000) {
+                stalled = true;
+                while (!released)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            const ssize_t n = read(fd, chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            total += n;
+        }
+        close(fd);
+    });
+    InteractiveRun run(REFINE_BINARY, with(small_ranges(), {"image", pipe}), dir);
+    while (!stalled)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    run.signal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    released = true;
+    EXPECT_TRUE(run.wait_for("the image was not finished: type image to write it again, or done: ")) << run.out();
+    run.send("done\n");
+    const RunResult r = run.finish(60);
+    reader.join();
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, "Creating was break by user\n");
+    EXPECT_FALSE(has(run.out(), "created succesfully")) << run.out();
+    EXPECT_FALSE(has(run.out(), "angle: ")) << run.out();
+}
+
+TEST(RefineFaults, AMalformedReadingsFileIsNamedWithItsLine)
+{
+    const std::string dir = make_work_dir();
+    FILE* f = std::fopen((dir + "/old.readings").c_str(), "w");
+    std::fputs("ringetch-refine readings\nranges 99 101 0.0101 0.0099\nburn 100 0.01 lines 5\n0 10\n1 400\n", f);
+    std::fclose(f);
+    const RunResult r = run_refine({"readings", "old.readings"}, "", dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "ringetch-refine: readings \"old.readings\": line 5 holds an angle that is not 0 or more and under "
+                     "360\n");
+}
+
+}  // namespace

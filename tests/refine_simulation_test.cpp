@@ -1,0 +1,218 @@
+// Whole refinement sessions with a simulated user at full size. The user's eye is
+// ringetch-preview's per-line report of each image on a simulated disc (the first
+// marker's angle, the drift along the line): each readable line's angle with a
+// seeded error of +-10 degrees (normal, rounded to 5), a random protractor zero per
+// burn, lines twisting over 90 degrees skipped, typed into ringetch-refine's prompt;
+// rereads answered carefully. Eight discs across the first-turn and growth ranges,
+// three seeds each, entered with ranges as one cycle of the dialogue leaves them.
+// Full-size images are 737 MB, so the whole table runs in the optimised build only;
+// the sanitizer build runs one disc and one seed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "program_run.h"
+#include "refine_geometry_eye.h"
+
+namespace {
+
+constexpr double full_size = 736985088;
+
+struct Row {
+    bool marked = false;  // the report found a marker on the line
+    double angle = 0;     // the first marker's angle, degrees
+    double drift = 0;     // the markers' drift along the line, degrees
+};
+
+// The preview's report of `image` on `disc`, one row per line of the image.
+std::vector<Row> report_rows(const std::string& dir, const std::string& image, sim::Model disc)
+{
+    char tr0[40];
+    char dtr[40];
+    std::snprintf(tr0, sizeof tr0, "%.9f", disc.tr0);
+    std::snprintf(dtr, sizeof dtr, "%.12f", disc.dtr);
+    const RunResult r = run_program(PREVIEW_BINARY,
+                                    {"image", image, "tr0", tr0, "dtr", dtr, "png", dir + "/preview.png", "pixels", "16"},
+                                    "", dir, 300);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    std::vector<Row> rows;
+    const char* p = r.out.c_str();
+    while (*p != '\0') {
+        int line = 0;
+        int markers = 0;
+        int used = 0;
+        char colour[16];
+        Row row;
+        if (std::sscanf(p, "line %d %15s markers %d%n", &line, colour, &markers, &used) == 3) {
+            double angle = 0;
+            double drift = 0;
+            int more = 0;
+            if (markers > 0 && std::sscanf(p + used, " angle %lf drift %lf%n", &angle, &drift, &more) == 2)
+                row = Row{true, angle, drift};
+            if (line == static_cast<int>(rows.size()))
+                rows.push_back(row);
+        }
+        const char* end = std::strchr(p, '\n');
+        if (end == nullptr)
+            break;
+        p = end + 1;
+    }
+    return rows;
+}
+
+struct RunErrors {
+    std::vector<double> after_burn;  // picture error of the model after burns 1, 2, 3
+};
+
+bool drawn_model(const std::string& out, sim::Model& m)
+{
+    const std::size_t at = out.rfind("refinement image ");
+    int n = 0;
+    return at != std::string::npos &&
+           std::sscanf(out.c_str() + at, "refinement image %d from tr0 %lf dtr %lf", &n, &m.tr0, &m.dtr) == 3;
+}
+
+int count_of(const std::string& text, const std::string& part)
+{
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+std::string ranges_text(double v, int decimals)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    return text;
+}
+
+// One session: three refinement burns, then done at the fourth image's first prompt.
+RunErrors run_session(sim::Model disc, unsigned seed, double misread_share)
+{
+    sim::Eye eye;
+    eye.misread_share = misread_share;
+    eye.random.seed(seed);
+    const sim::Ranges ranges = sim::ranges_after_a_cycle(disc, eye.random);
+    const std::string dir = make_work_dir();
+    InteractiveRun run(REFINE_BINARY,
+                       {"tr0_f", ranges_text(ranges.tr0_f, 6), "tr0_t", ranges_text(ranges.tr0_t, 6), "dtr_t",
+                        ranges_text(ranges.dtr_t, 9), "dtr_f", ranges_text(ranges.dtr_f, 9)},
+                       dir);
+    RunErrors errors;
+    std::vector<Row> rows;
+    std::vector<bool> answered;
+    double zero = 0;
+    int images = 0;
+    sim::Model drawn{0, 0};
+    for (;;) {
+        if (!run.wait_for("angle: ", 300))
+            break;
+        const std::string& out = run.out();
+        const int now = count_of(out, "refinement image ");
+        if (now != images) {
+            images = now;
+            if (!drawn_model(out, drawn))
+                break;
+            if (images > 1)
+                errors.after_burn.push_back(sim::picture_error(drawn, disc, full_size));
+            if (images > 3) {
+                run.send("done\n");
+                break;
+            }
+            rows = report_rows(dir, dir + "/refine.rge", disc);
+            answered.assign(rows.size() + 32, false);
+            zero = eye.fresh_zero();
+        }
+        int line = -1;
+        std::sscanf(out.c_str() + out.rfind("line "), "line %d angle: ", &line);
+        if (line < 0 || line >= static_cast<int>(rows.size()) || !rows[line].marked ||
+            std::fabs(rows[line].drift) > 90) {
+            run.send("-\n");
+            continue;
+        }
+        const double angle = answered[line] ? eye.reread(rows[line].angle, zero) : eye.read(rows[line].angle, zero);
+        answered[line] = true;
+        char text[32];
+        std::snprintf(text, sizeof text, "%g\n", angle);
+        run.send(text);
+    }
+    const RunResult end = run.finish(300);
+    EXPECT_EQ(end.exit_status, 0) << end.err;
+    std::remove((dir + "/refine.rge").c_str());
+    return errors;
+}
+
+sim::Model disc_number(int i, int of)
+{
+    const double f = of > 1 ? static_cast<double>(i) / (of - 1) : 0.5;
+    const double g = std::fmod(f * 3.0 + 0.37, 1.0);
+    return {22900 + 500 * f, 1.385 + 0.007 * g};
+}
+
+double quantile(std::vector<double> v, double q)
+{
+    std::sort(v.begin(), v.end());
+    const double at = q * (static_cast<double>(v.size()) - 1);
+    const auto i = static_cast<std::size_t>(at);
+    if (i + 1 >= v.size())
+        return v.back();
+    return v[i] + (v[i + 1] - v[i]) * (at - static_cast<double>(i));
+}
+
+struct Table {
+    std::vector<double> per_burn[3];
+};
+
+Table simulate(int discs, int seeds, double misread_share, const char* title)
+{
+    Table t;
+    for (int i = 0; i < discs; ++i) {
+        for (int s = 0; s < seeds; ++s) {
+            const sim::Model disc = disc_number(i, discs);
+            const RunErrors e = run_session(disc, 7000 + 100 * static_cast<unsigned>(i) + static_cast<unsigned>(s),
+                                            misread_share);
+            for (int b = 0; b < 3; ++b)
+                t.per_burn[b].push_back(b < static_cast<int>(e.after_burn.size()) ? e.after_burn[b] : 1e9);
+            std::printf("disc tr0 %.1f dtr %.4f seed %d: %.1f %.1f %.1f\n", disc.tr0, disc.dtr, s, t.per_burn[0].back(),
+                        t.per_burn[1].back(), t.per_burn[2].back());
+        }
+    }
+    std::printf("%s\npicture error, degrees   median   90th pct   worst\n", title);
+    for (int b = 0; b < 3; ++b)
+        std::printf("after refinement burn %d %9.1f %10.1f %7.1f\n", b + 1, quantile(t.per_burn[b], 0.5),
+                    quantile(t.per_burn[b], 0.9), quantile(t.per_burn[b], 1.0));
+    std::fflush(stdout);
+    return t;
+}
+
+#ifdef RINGETCH_FULL_SIMULATION
+constexpr int disc_count = 8;
+constexpr int seed_count = 3;
+#else
+constexpr int disc_count = 1;
+constexpr int seed_count = 1;
+#endif
+
+TEST(RefineSimulation, CarefulUsersReachAFewDegreesInThreeBurns)
+{
+    const Table t = simulate(disc_count, seed_count, 0, "eye +-10 degrees");
+    if (disc_count * seed_count >= 8) {  // a median of a few sessions says little
+        EXPECT_LE(quantile(t.per_burn[1], 0.5), 10);
+        EXPECT_LE(quantile(t.per_burn[2], 0.5), 5);
+    }
+    EXPECT_LE(quantile(t.per_burn[2], 1.0), 100);
+}
+
+TEST(RefineSimulation, FivePercentMisreadsStillEndUnderAHundredDegrees)
+{
+    const Table t = simulate(disc_count, seed_count, 0.05, "eye +-10 degrees, 5 % of readings random, rereads careful");
+    EXPECT_LE(quantile(t.per_burn[2], 1.0), 100);
+}
+
+}  // namespace
