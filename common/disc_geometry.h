@@ -23,11 +23,18 @@ struct DiscPlace {
     double radius_mm;  // distance from the disc's centre
 };
 
+// The track's distance from the disc's centre at continuous turn number `turns`:
+// proportional to the turn length there, turn 0 at the program area's inner radius.
+inline double track_radius_mm(TrackModel model, double turns)
+{
+    return program_inner_radius_mm * turn_length(model, turns) / model.tr0;
+}
+
 // The place of image byte `position` on a disc whose track follows model.
 inline DiscPlace place_on_disc(TrackModel model, double position)
 {
     const double turns = turn_number_at(model, position);
-    return {turns, program_inner_radius_mm * turn_length(model, turns) / model.tr0};
+    return {turns, track_radius_mm(model, turns)};
 }
 
 // The fraction of a turn, 0 <= f < 1, clockwise from the top.

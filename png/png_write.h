@@ -1,0 +1,33 @@
+// Writing PNG files through libpng: grey pictures, written row by row to an open
+// file. Errors come back as a status, never as a message printed here, so that the
+// caller can remove what it created before it says why.
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+
+// An 8-bit grey picture, rows top to bottom, each `width` bytes.
+struct GreyPicture {
+    const std::uint8_t* pixels = nullptr;
+    int width = 0;
+    int height = 0;
+};
+
+enum class PngWriteStatus {
+    written,       // every byte reached the file and it was flushed
+    write_failed,  // a write or the flush failed; error_number says why
+    stopped,       // *stop became non-zero between rows
+    refused,       // libpng refused (out of memory, a bad size); message says why
+};
+
+struct PngWriteResult {
+    PngWriteStatus status = PngWriteStatus::written;
+    int error_number = 0;    // errno of the failed write
+    char message[160] = {};  // libpng's reason when refused
+};
+
+// Writes picture to file as an 8-bit grey PNG and flushes it; the file stays open.
+// Polls *stop (a Ctrl-C flag, or null) after every row. After any status but
+// `written` the file holds part of a PNG at most.
+PngWriteResult write_grey_png(std::FILE* file, const GreyPicture& picture, const volatile std::sig_atomic_t* stop);

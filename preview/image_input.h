@@ -1,0 +1,35 @@
+// Reading the image file: opened once, read in blocks straight into the recovery
+// window, every failure named with the file's path. The file is streamed, so its
+// size does not matter to memory; it may be a pipe.
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+
+struct ImageInput {
+    const char* path = nullptr;
+    int fd = -1;
+    std::int64_t size = -1;       // bytes when known in advance (a regular file), else -1
+    std::int64_t bytes_read = 0;  // so far
+};
+
+// Pixel counts are 32-bit per picture pixel, so the file must stay under 4 GiB; no
+// disc holds a quarter of that.
+constexpr std::int64_t largest_image = 0xFFFFFFFFLL;
+
+enum class ReadStatus { read, end, stopped, failed };
+
+// Opens path for reading; on failure (missing, unreadable, a folder) prints why on
+// stderr and returns false.
+bool open_image_input(ImageInput& input, const char* path);
+
+// Fills `room` bytes at `to` unless the file ends first; `got` says how many came.
+// `stopped` when *stop became non-zero while a read waited; `failed` after printing
+// why (a read error, a file over largest_image).
+ReadStatus read_image_block(ImageInput& input, std::uint8_t* to, int room, int& got,
+                            const volatile std::sig_atomic_t* stop);
+
+void close_image_input(ImageInput& input);
+
+// Prints on stderr why the image cannot be previewed: "<tool>: image "<path>": <reason>".
+void image_problem(const ImageInput& input, const char* reason);

@@ -1,0 +1,214 @@
+// Finding lines and markers in the pixel stream, run by run, and printing the report.
+#include "preview/line_report.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "common/byte_runs.h"
+#include "common/disc_geometry.h"
+#include "image/test_pattern.h"
+#include "preview/shades.h"
+
+namespace {
+
+// Run lengths in turns of the simulated disc. Markers are a twelfth of a turn; the
+// thin marks that show the track's direction (a 48th) are not markers.
+constexpr double marker_shortest = 1.0 / 24;
+constexpr double marker_longest = 1.0 / 6;
+constexpr double line_opening = 1;  // a run of a new byte this long opens a line
+
+constexpr int markers_per_line = last_marker_turn - first_marker_turn + 1;
+constexpr double straight_drift = 15;  // degrees
+// Calibration images are long runs only; a picture is mostly short ones.
+constexpr double stray_share_limit = 0.01;
+
+double marker_angle(TrackModel model, std::int64_t position)
+{
+    return 360 * turn_fraction(place_on_disc(model, static_cast<double>(position)).turns);
+}
+
+// The difference of two angles, -180 <= d < 180.
+double angle_step(double from, double to)
+{
+    double step = std::fmod(to - from, 360.0);
+    if (step >= 180)
+        step -= 360;
+    if (step < -180)
+        step += 360;
+    return step;
+}
+
+void open_line(LineScan& scan, std::uint8_t fill)
+{
+    scan.fill = fill;
+    if (scan.lines == max_lines) {
+        scan.too_many_lines = true;
+        return;
+    }
+    scan.line[scan.lines] = LineRecord{};
+    scan.line[scan.lines].fill = fill;
+    scan.lines += 1;
+}
+
+void add_marker(LineScan& scan, std::int64_t start)
+{
+    if (scan.too_many_lines)
+        return;
+    LineRecord& line = scan.line[scan.lines - 1];
+    const double angle = marker_angle(scan.model, start);
+    if (line.markers == 0)
+        line.first_angle = angle;
+    else
+        line.unwrapped += angle_step(line.last_angle, angle);
+    line.last_angle = angle;
+    line.sum_angle += line.unwrapped;
+    line.sum_index_angle += line.markers * line.unwrapped;
+    line.markers += 1;
+    scan.total_markers += 1;
+}
+
+// Settles the waiting run once the run after it is known.
+void settle_candidate(LineScan& scan, bool fill_follows)
+{
+    if (!scan.candidate)
+        return;
+    const double turns = static_cast<double>(scan.candidate_length) / scan.candidate_turn;
+    if (fill_follows && turns >= marker_shortest && turns <= marker_longest)
+        add_marker(scan, scan.candidate_start);
+    else
+        scan.stray_bytes += scan.candidate_length;
+    scan.candidate = false;
+}
+
+// Classifies a whole run: fill, the opening of a new line, or a run of another byte
+// that waits for the next run.
+void take_run(LineScan& scan, std::uint8_t byte, std::int64_t start, std::int64_t length)
+{
+    const double turn = spiral_length_at(scan.model, static_cast<double>(start));
+    const bool opens_line = static_cast<double>(length) >= line_opening * turn;
+    if (scan.fill < 0) {
+        if (opens_line)
+            open_line(scan, byte);
+        else
+            scan.stray_bytes += length;
+        return;
+    }
+    if (byte == scan.fill) {
+        settle_candidate(scan, true);
+        return;
+    }
+    settle_candidate(scan, false);
+    if (opens_line) {
+        open_line(scan, byte);
+        return;
+    }
+    scan.candidate = true;
+    scan.candidate_start = start;
+    scan.candidate_length = length;
+    scan.candidate_turn = turn;
+}
+
+bool is_calibration_image(const LineScan& scan)
+{
+    return scan.total_markers > 0 && !scan.too_many_lines &&
+           static_cast<double>(scan.stray_bytes) <= stray_share_limit * static_cast<double>(scan.bytes);
+}
+
+// Rounded to the tenth that %.1f prints, with no negative zero.
+double tenths(double value) { return std::round(value * 10) / 10 + 0.0; }
+
+bool is_straight(const LineRecord& line) { return line.markers >= 2 && std::fabs(tenths(line_drift(line))) < straight_drift; }
+
+}  // namespace
+
+void start_scan(LineScan& scan, TrackModel model)
+{
+    scan = LineScan{};
+    scan.model = model;
+}
+
+void scan_pixels(LineScan& scan, const std::uint8_t* pixels, std::int64_t first, int count)
+{
+    const std::uint8_t* end = pixels + count;
+    for (const std::uint8_t* p = pixels; p < end;) {
+        const std::uint8_t* stop = run_end(p, end);
+        const std::int64_t start = first + (p - pixels);
+        if (*p == scan.run_byte && scan.run_start + scan.run_length == start) {
+            scan.run_length += stop - p;
+        } else {
+            if (scan.run_byte >= 0)
+                take_run(scan, static_cast<std::uint8_t>(scan.run_byte), scan.run_start, scan.run_length);
+            scan.run_byte = *p;
+            scan.run_start = start;
+            scan.run_length = stop - p;
+        }
+        p = stop;
+    }
+    scan.bytes += count;
+}
+
+void finish_scan(LineScan& scan)
+{
+    if (scan.run_byte >= 0)
+        take_run(scan, static_cast<std::uint8_t>(scan.run_byte), scan.run_start, scan.run_length);
+    scan.run_byte = -1;
+    // A run of another byte at the very end is cut off: nothing says it was a marker.
+    settle_candidate(scan, false);
+}
+
+const char* fill_colour(std::uint8_t fill)
+{
+    const int shade = byte_shades[fill];
+    const int to_light = std::abs(shade - light_shade);
+    const int to_dark = std::abs(shade - dark_shade);
+    const int to_mid = std::abs(shade - mid_shade);
+    if (to_mid < to_light && to_mid < to_dark)
+        return "gray";
+    return to_light <= to_dark ? "white" : "black";
+}
+
+double line_drift(const LineRecord& line)
+{
+    if (line.markers < 2)
+        return 0;
+    const double n = line.markers;
+    const double sum_index = n * (n - 1) / 2;
+    const double sum_index_squared = (n - 1) * n * (2 * n - 1) / 6;
+    const double slope =
+        (n * line.sum_index_angle - sum_index * line.sum_angle) / (n * sum_index_squared - sum_index * sum_index);
+    return slope * markers_per_line;
+}
+
+void print_report(const LineScan& scan, std::FILE* out)
+{
+    if (!is_calibration_image(scan)) {
+        std::fputs("no markers: not a calibration image\n", out);
+        return;
+    }
+    int best_first = -1;
+    int best_length = 0;
+    int run_first = 0;
+    for (int k = 0; k < scan.lines; ++k) {
+        const LineRecord& line = scan.line[k];
+        const char* colour = fill_colour(line.fill);
+        if (line.markers == 0) {
+            std::fprintf(out, "line %d %s markers 0\n", k, colour);
+        } else {
+            // The angle as printed stays below 360.
+            double angle = tenths(line.first_angle);
+            angle = angle >= 360 ? 0 : angle;
+            std::fprintf(out, "line %d %s markers %d angle %.1f drift %.1f%s\n", k, colour, line.markers, angle,
+                         tenths(line_drift(line)), is_straight(line) ? " straight" : "");
+        }
+        if (!is_straight(line)) {
+            run_first = k + 1;
+        } else if (k - run_first + 1 > best_length) {
+            best_first = run_first;
+            best_length = k - run_first + 1;
+        }
+    }
+    if (best_first < 0)
+        std::fputs("no straight line\n", out);
+    else
+        std::fprintf(out, "straight lines %d-%d\n", best_first, best_first + best_length - 1);
+}

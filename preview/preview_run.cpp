@@ -1,0 +1,243 @@
+// The preview's two threads and its steps. The main thread reads the file in
+// blocks, recovers the pixel stream and finds its lines; the placing thread puts
+// each recovered block on the picture. Three pixel blocks go round between them, so
+// memory stays the same whatever the image's size.
+#include "preview/preview_run.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <mutex>
+#include <pthread.h>
+#include <thread>
+#include <vector>
+
+#include "common/interrupt.h"
+#include "common/program_name.h"
+#include "common/units.h"
+#include "image/deinterleaver.h"
+#include "image/output_file.h"
+#include "preview/disc_picture.h"
+#include "preview/image_input.h"
+#include "preview/line_report.h"
+#include "preview/png_output.h"
+
+namespace {
+
+struct PixelBlock {
+    std::uint8_t bytes[block_bytes];
+    PixelSpan span{};
+    bool placed = true;  // its buffer may take the next block
+};
+
+constexpr int queue_blocks = 3;
+
+// The blocks between the threads: block n is published by the main thread and its
+// buffer is queue.blocks[n % queue_blocks]. The placing thread claims blocks in
+// order; the main thread claims one too whenever two wait, so that both cores place
+// when placing is the slower part.
+struct BlockQueue {
+    PixelBlock blocks[queue_blocks];
+    std::mutex lock;
+    std::condition_variable changed;
+    std::int64_t published = 0;  // blocks handed over
+    std::int64_t claimed = 0;    // blocks taken by a thread to place
+    bool ended = false;          // nothing more will be published
+};
+
+// Each thread places into a picture of its own; they are added up at the end.
+struct Placer {
+    DiscPicture picture;
+    TrackPlacement placement;
+};
+
+BlockQueue queue;
+RecoveryWindow window;
+LineScan scan;
+Placer placers[2];  // [0] the main thread's, [1] the placing thread's
+
+// Places one claimed block and gives its buffer back.
+void place_block(Placer& placer, PixelBlock& block)
+{
+    place_pixels(placer.picture, placer.placement, block.bytes, block.span.first, block.span.count);
+    const std::lock_guard<std::mutex> hold(queue.lock);
+    block.placed = true;
+    queue.changed.notify_all();
+}
+
+void place_blocks()
+{
+    for (;;) {
+        std::unique_lock<std::mutex> hold(queue.lock);
+        queue.changed.wait(hold, [] { return queue.claimed < queue.published || queue.ended; });
+        if (queue.claimed == queue.published)
+            return;
+        PixelBlock& block = queue.blocks[queue.claimed % queue_blocks];
+        queue.claimed += 1;
+        hold.unlock();
+        place_block(placers[1], block);
+    }
+}
+
+// The main thread's share: the oldest waiting block while two or more wait.
+void help_placing()
+{
+    for (;;) {
+        std::unique_lock<std::mutex> hold(queue.lock);
+        if (queue.published - queue.claimed < 2)
+            return;
+        PixelBlock& block = queue.blocks[queue.claimed % queue_blocks];
+        queue.claimed += 1;
+        hold.unlock();
+        place_block(placers[0], block);
+    }
+}
+
+PixelBlock& free_block()
+{
+    std::unique_lock<std::mutex> hold(queue.lock);
+    PixelBlock& block = queue.blocks[queue.published % queue_blocks];
+    queue.changed.wait(hold, [&block] { return block.placed; });
+    return block;
+}
+
+void publish_block(PixelBlock& block)
+{
+    const std::lock_guard<std::mutex> hold(queue.lock);
+    block.placed = false;
+    queue.published += 1;
+    queue.changed.notify_all();
+}
+
+void end_blocks()
+{
+    const std::lock_guard<std::mutex> hold(queue.lock);
+    queue.ended = true;
+    queue.changed.notify_all();
+}
+
+// The placing thread runs with SIGINT blocked, so that a Ctrl-C interrupts the main
+// thread's read and nothing else.
+std::thread start_placing_thread()
+{
+    sigset_t interrupt_only;
+    sigset_t before;
+    sigemptyset(&interrupt_only);
+    sigaddset(&interrupt_only, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &interrupt_only, &before);
+    std::thread placer(place_blocks);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    return placer;
+}
+
+using Clock = std::chrono::steady_clock;
+
+struct Progress {
+    Clock::time_point start = Clock::now();
+    double next_report = 1;  // seconds from the start
+};
+
+double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// One line a second, once the preview has taken a second.
+void report_progress(Progress& progress, const ImageInput& input)
+{
+    if (seconds_since(progress.start) < progress.next_report)
+        return;
+    progress.next_report += 1;
+    if (input.size > 0)
+        std::fprintf(stderr, "%s: read %d%% of image \"%s\"\n", program_name,
+                     static_cast<int>(100 * input.bytes_read / input.size), input.path);
+    else
+        std::fprintf(stderr, "%s: read %lld MiB of image \"%s\"\n", program_name,
+                     static_cast<long long>(input.bytes_read / (1 << 20)), input.path);
+}
+
+// Reads the whole file, recovering and scanning on this thread and placing on the
+// other. Returns how the reading ended: end, stopped or failed.
+ReadStatus read_image(ImageInput& input, Progress& progress)
+{
+    for (;;) {
+        int got = 0;
+        const ReadStatus status =
+            read_image_block(input, window_space(window), window_room(window), got, &break_requested);
+        if (status != ReadStatus::read)
+            return status;
+        if (break_requested != 0)
+            return ReadStatus::stopped;
+        PixelBlock& block = free_block();
+        block.span = recover_from_window(window, got, block.bytes);
+        scan_pixels(scan, block.bytes, block.span.first, block.span.count);
+        publish_block(block);
+        help_placing();
+        report_progress(progress, input);
+    }
+}
+
+int stop_without_png(PngTarget& target)
+{
+    discard_png_target(target);
+    std::fprintf(stderr, "%s: stopped; no PNG written\n", program_name);
+    return interrupted_status;
+}
+
+void note_cut_short(const ImageInput& input)
+{
+    const std::int64_t rest = input.bytes_read % sector_bytes;
+    if (rest == 0)
+        return;
+    std::fprintf(stderr,
+                 "%s: image \"%s\" is cut short: %lld bytes after its last whole %d-byte record; "
+                 "previewing what is there\n",
+                 program_name, input.path, static_cast<long long>(rest), sector_bytes);
+}
+
+}  // namespace
+
+int run_preview(const PreviewParameters& parameters)
+{
+    Progress progress;
+    ImageInput input;
+    if (!open_image_input(input, parameters.image_path))
+        return 1;
+    PngTarget target;
+    open_png_target(target, parameters.png_path);
+
+    window = RecoveryWindow{};
+    start_scan(scan, parameters.model);
+    for (Placer& placer : placers)
+        start_picture(placer.picture, placer.placement, parameters.model, parameters.pixels);
+    std::thread placer = start_placing_thread();
+    const ReadStatus status = read_image(input, progress);
+    end_blocks();
+    placer.join();
+    close_image_input(input);
+    finish_scan(scan);
+
+    if (status == ReadStatus::stopped || break_requested != 0)
+        return stop_without_png(target);
+    if (status == ReadStatus::failed) {
+        discard_png_target(target);
+        return 1;
+    }
+    if (input.bytes_read == 0) {
+        discard_png_target(target);
+        image_problem(input, "is empty");
+        return 1;
+    }
+    note_cut_short(input);
+
+    add_picture(placers[0].picture, placers[1].picture);
+    const DiscPicture& picture = placers[0].picture;
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(picture.side) * static_cast<std::size_t>(picture.side));
+    picture_rows(picture, rows.data());
+    if (seconds_since(progress.start) >= 1)
+        std::fprintf(stderr, "%s: writing \"%s\"\n", program_name, parameters.png_path);
+    if (!finish_png_target(target, {rows.data(), picture.side, picture.side}, &break_requested))
+        return stop_without_png(target);
+    print_report(scan, stdout);
+    if (std::fflush(stdout) != 0)
+        fail_output();
+    return 0;
+}

@@ -1,0 +1,13 @@
+// A whole preview: the image read, its pixel stream recovered and its lines found on
+// one thread while the other places the stream on the picture; then the PNG and the
+// report.
+#pragma once
+
+#include "preview/parameters.h"
+
+// Exit status of the process after printing what there is to print: 0 when the PNG
+// was written and the report printed (also for an image cut short), 1 after a
+// failure, interrupted_status after a Ctrl-C (no PNG left behind).
+int run_preview(const PreviewParameters& parameters);
+
+constexpr int interrupted_status = 130;  // as a shell reports a command ended by SIGINT
