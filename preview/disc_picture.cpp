@@ -209,11 +209,15 @@ void start_picture(DiscPicture& picture, TrackPlacement& placement, TrackModel m
     placement.chords_per_turn = chords_for_side(side);
     placement.chord_sin.resize(static_cast<std::size_t>(placement.chords_per_turn) + 1);
     placement.chord_cos.resize(static_cast<std::size_t>(placement.chords_per_turn) + 1);
-    for (int k = 0; k <= placement.chords_per_turn; ++k) {
+    for (int k = 0; k < placement.chords_per_turn; ++k) {
         const double angle = two_pi * k / placement.chords_per_turn;
         placement.chord_sin[k] = std::sin(angle);
         placement.chord_cos[k] = std::cos(angle);
     }
+    // The end of a turn's last chord is the start of the next turn's first, exactly:
+    // sin(2 pi) computed would put a turn's first byte a hair left of the top.
+    placement.chord_sin[placement.chords_per_turn] = placement.chord_sin[0];
+    placement.chord_cos[placement.chords_per_turn] = placement.chord_cos[0];
 }
 
 void place_pixels(DiscPicture& picture, TrackPlacement& placement, const std::uint8_t* pixels, std::int64_t first,
