@@ -1,0 +1,162 @@
+// Bad input to ringetch-preview: a clear message on stderr, exit status 1, and no
+// PNG (nor a temporary one) left behind; an image cut short is previewed with a
+// notice; Ctrl-C stops it without a PNG.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "preview_support.h"
+
+namespace {
+
+const std::string usage = "expected parameters:\nimage, tr0, dtr, png, pixels\n";
+
+// A small stage-one image, a little over 3 lines of 400-byte turns.
+Bytes small_image()
+{
+    reset_synthesis_state();
+    return run_track_core({400, 0.3, 410, 0.29, 1000000}).file;
+}
+
+struct RefusedCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string err;
+};
+
+class RefusedCommandLine : public testing::TestWithParam<RefusedCase> {};
+
+TEST_P(RefusedCommandLine, SaysWhyAndWritesNothing)
+{
+    WorkFolder work;
+    write_file(work / "image.rge", small_image());
+    const RunResult r = run_ringetch(GetParam().args, "", work.path());
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, GetParam().err);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(work.entries(), std::vector<std::string>{"image.rge"});
+}
+
+const std::string p = "ringetch-preview: ";
+
+INSTANTIATE_TEST_SUITE_P(
+    Preview, RefusedCommandLine,
+    testing::Values(
+        RefusedCase{"UnknownName", {"size", "100"}, p + "bad parameter \"size\"\n" + usage},
+        RefusedCase{"NameWithoutValue", {"tr0", "400", "dtr"}, p + "bad parameter \"dtr\"\n" + usage},
+        RefusedCase{"Tr0NotANumber", {"tr0", "nan"}, p + "tr0 \"nan\" is not a number of bytes of at least 1\n"},
+        RefusedCase{"Tr0Infinite", {"tr0", "inf"}, p + "tr0 \"inf\" is not a number of bytes of at least 1\n"},
+        RefusedCase{"Tr0Zero", {"tr0", "0"}, p + "tr0 \"0\" is not a number of bytes of at least 1\n"},
+        RefusedCase{"Tr0Negative", {"tr0", "-23000"}, p + "tr0 \"-23000\" is not a number of bytes of at least 1\n"},
+        RefusedCase{"Tr0UnderAByte", {"tr0", "0.5"}, p + "tr0 \"0.5\" is not a number of bytes of at least 1\n"},
+        RefusedCase{"DtrZero", {"dtr", "0"}, p + "dtr \"0\" is not a finite number above 0\n"},
+        RefusedCase{"DtrNegative", {"dtr", "-1.388"}, p + "dtr \"-1.388\" is not a finite number above 0\n"},
+        RefusedCase{"DtrInfinite", {"dtr", "-inf"}, p + "dtr \"-inf\" is not a finite number above 0\n"},
+        RefusedCase{"PixelsBelow16", {"pixels", "15"}, p + "pixels \"15\" is not a whole number from 16 to 8192\n"},
+        RefusedCase{"PixelsAbove8192", {"pixels", "8193"}, p + "pixels \"8193\" is not a whole number from 16 to 8192\n"},
+        RefusedCase{"PixelsNotANumber", {"pixels", "many"}, p + "pixels \"many\" is not a whole number from 16 to 8192\n"},
+        RefusedCase{"PixelsPast32Bits", {"pixels", "4294968320"},
+                    p + "pixels \"4294968320\" is not a whole number from 16 to 8192\n"},
+        // The last pair of a name is the one that counts, good or bad.
+        RefusedCase{"LastPairWinsBad", {"pixels", "64", "pixels", "9"}, p + "pixels \"9\" is not a whole number from 16 to 8192\n"},
+        RefusedCase{"MissingImage", {"image", "none.rge"}, p + "image \"none.rge\": No such file or directory\n"},
+        RefusedCase{"ImageIsAFolder", {"image", "."}, p + "image \".\": is a folder, not an image file\n"},
+        // The kernel refuses to read this file from its start, even for root.
+        RefusedCase{"UnreadableImage", {"image", "/proc/self/mem"}, p + "image \"/proc/self/mem\": Input/output error\n"},
+        RefusedCase{"PngInAMissingFolder", {"png", "no-such-folder/preview.png"},
+                    p + std::strerror(ENOENT) + "\n"},
+        RefusedCase{"PngIsAFolder", {"png", "."}, p + std::strerror(EISDIR) + "\n"}),
+    [](const testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
+
+TEST(PreviewInput, EmptyImageIsRefused)
+{
+    WorkFolder work;
+    write_file(work / "image.rge", {});
+    const RunResult r = run_ringetch({}, "", work.path());
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, p + "image \"image.rge\": is empty\n");
+    EXPECT_EQ(work.entries(), std::vector<std::string>{"image.rge"});
+}
+
+TEST(PreviewInput, UnreadableFileIsRefusedWhenPermissionsCount)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads any file";
+    WorkFolder work;
+    write_file(work / "image.rge", small_image());
+    chmod((work / "image.rge").c_str(), 0);
+    const RunResult r = run_ringetch({}, "", work.path());
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, p + "image \"image.rge\": " + std::strerror(EACCES) + "\n");
+    EXPECT_EQ(work.entries(), std::vector<std::string>{"image.rge"});
+}
+
+TEST(PreviewInput, FullDiskLeavesNoPngAndSaysWhy)
+{
+    WorkFolder work;
+    write_file(work / "image.rge", small_image());
+    const RunResult r = run_ringetch({"png", "/dev/full", "tr0", "400", "dtr", "0.3"}, "", work.path());
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, p + std::strerror(ENOSPC) + "\n");
+    EXPECT_EQ(r.out, "");
+}
+
+// An interrupted copy: the whole records are previewed, the rest is named.
+TEST(PreviewInput, ImageCutShortIsPreviewedWithANotice)
+{
+    WorkFolder work;
+    Bytes image = small_image();
+    image.resize(image.size() - 1000);
+    write_file(work / "image.rge", image);
+    const RunResult r = run_ringetch({"tr0", "400", "dtr", "0.3", "pixels", "32"}, "", work.path());
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_EQ(r.err, p + "image \"image.rge\" is cut short: 1352 bytes after its last whole 2352-byte record; "
+                         "previewing what is there\n");
+    EXPECT_EQ(parse_report(r.out).closing, "straight lines 0-2") << r.out;
+    EXPECT_EQ(work.entries(), (std::vector<std::string>{"image.rge", "preview.png"}));
+}
+
+TEST(PreviewInput, ReplacesAnEarlierPngWhole)
+{
+    WorkFolder work;
+    write_file(work / "image.rge", small_image());
+    write_file(work / "old.png", Bytes(10, 'x'));
+    const RunResult r = run_ringetch({"png", "old.png", "pixels", "20", "pixels", "48"}, "", work.path());
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    GreyImage png;
+    ASSERT_TRUE(read_grey_png(work / "old.png", png));
+    EXPECT_EQ(png.width, 48);
+    EXPECT_EQ(work.entries(), (std::vector<std::string>{"image.rge", "old.png"}));
+}
+
+// The image is a named pipe that the test fills slowly: the preview waits in a
+// read when the signal comes.
+TEST(PreviewInput, CtrlCStopsWithoutAPng)
+{
+    WorkFolder work;
+    const std::string pipe = work / "image.pipe";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    InteractiveRun run({"image", "image.pipe"}, work.path());
+    const int fd = open(pipe.c_str(), O_WRONLY);  // waits for the preview to open it
+    ASSERT_GE(fd, 0);
+    const Bytes image = small_image();
+    ASSERT_EQ(write(fd, image.data(), 200000), 200000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    run.signal(SIGINT);
+    const RunResult r = run.finish();
+    close(fd);
+    EXPECT_EQ(r.exit_status, 130);
+    EXPECT_EQ(r.err, p + "stopped; no PNG written\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(work.entries(), std::vector<std::string>{"image.pipe"});
+}
+
+}  // namespace
