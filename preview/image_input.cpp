@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,11 +37,35 @@ bool open_image_input(ImageInput& input, const char* path)
     return true;
 }
 
+namespace {
+
+// A pipe may keep a read waiting for ever; a Ctrl-C that lands just before the read
+// would then go unseen. So a pipe is read only once it has something, and the stop
+// flag is looked at every tenth of a second meanwhile.
+bool wait_for_data(const ImageInput& input, const volatile std::sig_atomic_t* stop)
+{
+    if (input.size >= 0)
+        return true;
+    for (;;) {
+        if (*stop != 0)
+            return false;
+        pollfd ready{input.fd, POLLIN, 0};
+        const int waiting = poll(&ready, 1, 100);
+        // Interrupted: look at the flag again. Failed: the read will say why.
+        if (waiting > 0 || (waiting < 0 && errno != EINTR))
+            return true;
+    }
+}
+
+}  // namespace
+
 ReadStatus read_image_block(ImageInput& input, std::uint8_t* to, int room, int& got,
                             const volatile std::sig_atomic_t* stop)
 {
     got = 0;
     while (got < room) {
+        if (!wait_for_data(input, stop))
+            return ReadStatus::stopped;
         const ssize_t n = read(input.fd, to + got, static_cast<std::size_t>(room - got));
         if (n < 0 && errno == EINTR) {
             if (*stop != 0)

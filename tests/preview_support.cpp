@@ -44,7 +44,9 @@ void write_file(const std::string& path, const Bytes& bytes)
 {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr) << path;
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    if (!bytes.empty()) {
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    }
     ASSERT_EQ(std::fclose(file), 0);
 }
 
@@ -62,6 +64,19 @@ void write_pixel_image(const std::string& path, const Bytes& pixels)
     }
     finish_image(file);
     ASSERT_EQ(std::fclose(file), 0);
+}
+
+std::string without_progress(const std::string& err)
+{
+    std::istringstream lines(err);
+    std::string kept;
+    std::string text;
+    while (std::getline(lines, text)) {
+        const bool progress = text.rfind("ringetch-preview: read ", 0) == 0 || text.rfind("ringetch-preview: writing ", 0) == 0;
+        if (!progress)
+            kept += text + "\n";
+    }
+    return kept;
 }
 
 Report parse_report(const std::string& out)

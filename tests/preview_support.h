@@ -31,6 +31,10 @@ void write_file(const std::string& path, const Bytes& bytes);
 // An image file of the pixel stream, written from a fresh interleaver and drained.
 void write_pixel_image(const std::string& path, const Bytes& pixels);
 
+// Standard error without the progress lines that a slow run (under the sanitizers)
+// prints after a second.
+std::string without_progress(const std::string& err);
+
 // One row of the report.
 struct ReportRow {
     int line = -1;
