@@ -15,9 +15,12 @@
 
 #include "image/deinterleaver.h"
 #include "image/interleaver.h"
+#include "named_case.h"
 #include "reference_image.h"
 
 namespace {
+
+using named_case::operator<<;
 
 // A tag that differs from its neighbours' at almost every shift.
 std::uint8_t tag(std::int64_t k) { return static_cast<std::uint8_t>(1 + ((static_cast<std::uint64_t>(k) * 2654435761U) >> 20) % 250); }

@@ -14,8 +14,11 @@
 #include <vector>
 
 #include "preview_support.h"
+#include "named_case.h"
 
 namespace {
+
+using named_case::operator<<;
 
 const std::string usage = "expected parameters:\nimage, tr0, dtr, png, pixels\n";
 
@@ -38,7 +41,7 @@ TEST_P(RefusedCommandLine, SaysWhyAndWritesNothing)
 {
     WorkFolder work;
     write_file(work / "image.rge", small_image());
-    const RunResult r = run_ringetch(GetParam().args, "", work.path());
+    const RunResult r = run_preview(GetParam().args, work.path());
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, GetParam().err);
     EXPECT_EQ(r.out, "");
@@ -80,7 +83,7 @@ TEST(PreviewInput, EmptyImageIsRefused)
 {
     WorkFolder work;
     write_file(work / "image.rge", {});
-    const RunResult r = run_ringetch({}, "", work.path());
+    const RunResult r = run_preview({}, work.path());
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, p + "image \"image.rge\": is empty\n");
     EXPECT_EQ(work.entries(), std::vector<std::string>{"image.rge"});
@@ -93,7 +96,7 @@ TEST(PreviewInput, UnreadableFileIsRefusedWhenPermissionsCount)
     WorkFolder work;
     write_file(work / "image.rge", small_image());
     chmod((work / "image.rge").c_str(), 0);
-    const RunResult r = run_ringetch({}, "", work.path());
+    const RunResult r = run_preview({}, work.path());
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, p + "image \"image.rge\": " + std::strerror(EACCES) + "\n");
     EXPECT_EQ(work.entries(), std::vector<std::string>{"image.rge"});
@@ -103,7 +106,7 @@ TEST(PreviewInput, FullDiskLeavesNoPngAndSaysWhy)
 {
     WorkFolder work;
     write_file(work / "image.rge", small_image());
-    const RunResult r = run_ringetch({"png", "/dev/full", "tr0", "400", "dtr", "0.3"}, "", work.path());
+    const RunResult r = run_preview({"png", "/dev/full", "tr0", "400", "dtr", "0.3"}, work.path());
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(without_progress(r.err), p + std::strerror(ENOSPC) + "\n");
     EXPECT_EQ(r.out, "");
@@ -116,7 +119,7 @@ TEST(PreviewInput, ImageCutShortIsPreviewedWithANotice)
     Bytes image = small_image();
     image.resize(image.size() - 1000);
     write_file(work / "image.rge", image);
-    const RunResult r = run_ringetch({"tr0", "400", "dtr", "0.3", "pixels", "32"}, "", work.path());
+    const RunResult r = run_preview({"tr0", "400", "dtr", "0.3", "pixels", "32"}, work.path());
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(without_progress(r.err), p + "image \"image.rge\" is cut short: 1352 bytes after its last whole 2352-byte record; "
                          "previewing what is there\n");
@@ -129,7 +132,7 @@ TEST(PreviewInput, ReplacesAnEarlierPngWhole)
     WorkFolder work;
     write_file(work / "image.rge", small_image());
     write_file(work / "old.png", Bytes(10, 'x'));
-    const RunResult r = run_ringetch({"png", "old.png", "pixels", "20", "pixels", "48"}, "", work.path());
+    const RunResult r = run_preview({"png", "old.png", "pixels", "20", "pixels", "48"}, work.path());
     EXPECT_EQ(r.exit_status, 0) << r.err;
     GreyImage png;
     ASSERT_TRUE(read_grey_png(work / "old.png", png));
@@ -144,7 +147,7 @@ TEST(PreviewInput, CtrlCStopsWithoutAPng)
     WorkFolder work;
     const std::string pipe = work / "image.pipe";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    InteractiveRun run({"image", "image.pipe"}, work.path());
+    PreviewRun run({"image", "image.pipe"}, work.path());
     const int fd = open(pipe.c_str(), O_WRONLY);  // waits for the preview to open it
     ASSERT_GE(fd, 0);
     const Bytes image = small_image();

@@ -51,9 +51,8 @@ protected:
     GreyImage preview(const std::string& side)
     {
         write_pixel_image(work_ / "image.rge", *pixels_);
-        const RunResult r = run_ringetch({"image", "image.rge", "tr0", "500", "dtr", "0.5", "png", "disc.png",
-                                          "pixels", side},
-                                         "", work_.path());
+        const RunResult r = run_preview({"image", "image.rge", "tr0", "500", "dtr", "0.5", "png", "disc.png",
+                                          "pixels", side}, work_.path());
         EXPECT_EQ(r.exit_status, 0) << r.err;
         EXPECT_EQ(r.out, "no markers: not a calibration image\n");
         GreyImage image;

@@ -21,8 +21,7 @@ RunResult preview(const WorkFolder& work, TrackModel disc, const std::string& im
     char dtr[32];
     std::snprintf(tr0, sizeof tr0, "%.17g", disc.tr0);
     std::snprintf(dtr, sizeof dtr, "%.17g", disc.dtr);
-    return run_ringetch({"image", image, "tr0", tr0, "dtr", dtr, "pixels", "64", "png", "preview.png"}, "",
-                        work.path());
+    return run_preview({"image", image, "tr0", tr0, "dtr", dtr, "pixels", "64", "png", "preview.png"}, work.path());
 }
 
 CoreRun track_image(const WorkFolder& work, const TrackParams& p)

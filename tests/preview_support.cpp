@@ -40,6 +40,11 @@ std::vector<std::string> WorkFolder::entries() const
     return names;
 }
 
+RunResult run_preview(const std::vector<std::string>& args, const std::string& work_dir)
+{
+    return run_program(PREVIEW_BINARY, args, "", work_dir);
+}
+
 void write_file(const std::string& path, const Bytes& bytes)
 {
     std::FILE* file = std::fopen(path.c_str(), "wb");

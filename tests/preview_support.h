@@ -26,6 +26,18 @@ private:
     std::string path_;
 };
 
+// Runs ringetch-preview in the folder, with stdin closed at once.
+RunResult run_preview(const std::vector<std::string>& args, const std::string& work_dir);
+
+// ringetch-preview running, for a test that signals it.
+class PreviewRun : public InteractiveRun {
+public:
+    PreviewRun(const std::vector<std::string>& args, const std::string& work_dir)
+        : InteractiveRun(PREVIEW_BINARY, args, work_dir)
+    {
+    }
+};
+
 void write_file(const std::string& path, const Bytes& bytes);
 
 // An image file of the pixel stream, written from a fresh interleaver and drained.

@@ -252,6 +252,12 @@ RunResult run_ringetch(const std::vector<std::string>& args, const std::string& 
 
 InteractiveRun::InteractiveRun(const std::vector<std::string>& args, const std::string& work_dir,
                                bool nonblocking_stdin)
+    : InteractiveRun(RINGETCH_BINARY, args, work_dir, nonblocking_stdin)
+{
+}
+
+InteractiveRun::InteractiveRun(const std::string& binary, const std::vector<std::string>& args,
+                               const std::string& work_dir, bool nonblocking_stdin)
     : err_path_(work_dir + "/.stderr")
 {
     int to_child[2];
@@ -270,7 +276,7 @@ InteractiveRun::InteractiveRun(const std::vector<std::string>& args, const std::
         close(to_child[1]);
         close(from_child[0]);
         close(from_child[1]);
-        exec_program(RINGETCH_BINARY, args, work_dir);
+        exec_program(binary, args, work_dir);
     }
     close(to_child[0]);
     close(from_child[1]);

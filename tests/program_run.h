@@ -61,6 +61,9 @@ RunResult run_shell(const std::string& script, const std::string& stdin_text, co
 class InteractiveRun {
 public:
     InteractiveRun(const std::vector<std::string>& args, const std::string& work_dir, bool nonblocking_stdin = false);
+    // Any built program, run the same way.
+    InteractiveRun(const std::string& binary, const std::vector<std::string>& args, const std::string& work_dir,
+                   bool nonblocking_stdin = false);
     ~InteractiveRun();
     InteractiveRun(const InteractiveRun&) = delete;
     InteractiveRun& operator=(const InteractiveRun&) = delete;
