@@ -80,10 +80,6 @@ ReadStatus read_image_block(ImageInput& input, std::uint8_t* to, int room, int& 
             return got > 0 ? ReadStatus::read : ReadStatus::end;
         got += static_cast<int>(n);
         input.bytes_read += n;
-        if (input.bytes_read > largest_image) {
-            image_problem(input, "is larger than 4 GiB: not a disc image");
-            return ReadStatus::failed;
-        }
     }
     return ReadStatus::read;
 }

@@ -13,10 +13,6 @@ struct ImageInput {
     std::int64_t bytes_read = 0;  // so far
 };
 
-// Pixel counts are 32-bit per picture pixel, so the file must stay under 4 GiB; no
-// disc holds a quarter of that.
-constexpr std::int64_t largest_image = 0xFFFFFFFFLL;
-
 enum class ReadStatus { read, end, stopped, failed };
 
 // Opens path for reading; on failure (missing, unreadable, a folder) prints why on
@@ -25,7 +21,7 @@ bool open_image_input(ImageInput& input, const char* path);
 
 // Fills `room` bytes at `to` unless the file ends first; `got` says how many came.
 // `stopped` when *stop became non-zero while a read waited; `failed` after printing
-// why (a read error, a file over largest_image).
+// why the read failed.
 ReadStatus read_image_block(ImageInput& input, std::uint8_t* to, int room, int& got,
                             const volatile std::sig_atomic_t* stop);
 
