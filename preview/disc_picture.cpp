@@ -112,25 +112,37 @@ void add_bytes(PictureCell& cell, std::uint32_t sum, std::uint32_t count)
     cell.bytes += count;
 }
 
-// Adds bytes [j, stop) (pixel indices; `bytes` holds index `first` on) to a cell.
-void add_to_cell(PictureCell& cell, TrackPlacement& t, const std::uint8_t* bytes, std::int64_t first,
-                 std::int64_t j, std::int64_t stop, std::int64_t block_end)
+// Finds the run of equal bytes at byte j, within the block: bytes holds index
+// `first` on, up to block_end.
+void find_run(TrackPlacement& t, const std::uint8_t* bytes, std::int64_t first, std::int64_t j,
+              std::int64_t block_end)
 {
-    if (j >= t.run_stop) {
-        const std::uint8_t* from = bytes + (j - first);
-        t.run_stop = j + (run_end(from, bytes + (block_end - first)) - from);
-        t.run_shade = byte_shades[*from];
-    }
+    const std::uint8_t* from = bytes + (j - first);
+    t.run_stop = j + (run_end(from, bytes + (block_end - first)) - from);
+    t.run_shade = byte_shades[*from];
+}
+
+// The sum of the shades of bytes [j, stop), byte by byte: where runs are short.
+std::uint32_t shade_sum(const std::uint8_t* bytes, std::int64_t first, std::int64_t j, std::int64_t stop)
+{
+    std::uint32_t sum = 0;
+    for (std::int64_t b = j; b < stop; ++b)
+        sum += byte_shades[bytes[b - first]];
+    return sum;
+}
+
+// Adds bytes [j, stop) to a cell. In a calibration image they are nearly always
+// part of one run, whose shade times their count is their sum. Inlined into the
+// walk, where it runs once a cell: the call alone cost a fifth of the placing.
+[[gnu::always_inline]] inline void add_to_cell(PictureCell& cell, TrackPlacement& t, const std::uint8_t* bytes,
+                                               std::int64_t first, std::int64_t j, std::int64_t stop,
+                                               std::int64_t block_end)
+{
+    if (j >= t.run_stop)
+        find_run(t, bytes, first, j, block_end);
     // A span lies within one block, so count * 255 stays far below 2^32.
     const auto count = static_cast<std::uint32_t>(stop - j);
-    std::uint32_t sum = 0;
-    if (stop <= t.run_stop) {
-        sum = t.run_shade * count;
-    } else {
-        for (std::int64_t b = j; b < stop; ++b)
-            sum += byte_shades[bytes[b - first]];
-    }
-    add_bytes(cell, sum, count);
+    add_bytes(cell, stop <= t.run_stop ? t.run_shade * count : shade_sum(bytes, first, j, stop), count);
 }
 
 // One axis of the walk along a chord: the byte position where the chord crosses the
