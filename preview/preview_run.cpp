@@ -17,7 +17,6 @@
 #include "common/program_name.h"
 #include "common/units.h"
 #include "image/deinterleaver.h"
-#include "image/output_file.h"
 #include "preview/disc_picture.h"
 #include "preview/image_input.h"
 #include "preview/line_report.h"
@@ -237,7 +236,5 @@ int run_preview(const PreviewParameters& parameters)
     if (!finish_png_target(target, {rows.data(), picture.side, picture.side}, &break_requested))
         return stop_without_png(target);
     print_report(scan, stdout);
-    if (std::fflush(stdout) != 0)
-        fail_output();
     return 0;
 }
