@@ -45,13 +45,13 @@ struct WrittenImage {
 };
 
 // Writes one image from the interleaver's state as it stands.
-WrittenImage write_image(const ImageSpec& spec)
+WrittenImage write_image(const ImageSpec& layout)
 {
     WrittenImage image;
     image.delay = static_cast<std::int64_t>(sector_sink.fill_offset) + interleaver.byte_index;
     std::FILE* file = std::tmpfile();
     EXPECT_NE(file, nullptr);
-    for (const Segment& segment : spec.segments) {
+    for (const Segment& segment : layout.segments) {
         if (segment.run_byte >= 0) {
             const auto byte = static_cast<std::uint8_t>(segment.run_byte);
             put_audio_run(byte, segment.count, file);
@@ -64,11 +64,11 @@ WrittenImage write_image(const ImageSpec& spec)
             image.pixels.push_back(byte);
         }
     }
-    if (spec.ending == Ending::drained)
+    if (layout.ending == Ending::drained)
         finish_image(file);
     image.file = read_whole_file(file);
     std::fclose(file);
-    image.file.resize(image.file.size() - static_cast<std::size_t>(spec.cut_bytes));
+    image.file.resize(image.file.size() - static_cast<std::size_t>(layout.cut_bytes));
     return image;
 }
 
@@ -128,8 +128,8 @@ TEST_P(Recovery, EveryImageComesBackAtItsConstantDelay)
 {
     reset_synthesis_state();
     std::vector<WrittenImage> written;
-    for (const ImageSpec& spec : GetParam().images)
-        written.push_back(write_image(spec));
+    for (const ImageSpec& layout : GetParam().images)
+        written.push_back(write_image(layout));
     for (std::size_t n = 0; n < written.size(); ++n) {
         for (const std::size_t chunk : {std::size_t{997}, std::size_t{1} << 30}) {
             const Bytes recovered = recover(written[n].file, chunk);

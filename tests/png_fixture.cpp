@@ -19,20 +19,20 @@ int channels(int colour_type)
     }
 }
 
-// Row y of spec as the file stores it: samples packed most significant bits first,
+// Row y of layout as the file stores it: samples packed most significant bits first,
 // 16-bit samples big-endian.
-std::vector<png_byte> packed_row(const PngSpec& spec, std::uint32_t y)
+std::vector<png_byte> packed_row(const PngSpec& layout, std::uint32_t y)
 {
-    const std::size_t per_row = static_cast<std::size_t>(spec.width) * channels(spec.colour_type);
-    std::vector<png_byte> row((per_row * spec.bit_depth + 7) / 8, 0);
+    const std::size_t per_row = static_cast<std::size_t>(layout.width) * channels(layout.colour_type);
+    std::vector<png_byte> row((per_row * layout.bit_depth + 7) / 8, 0);
     for (std::size_t k = 0; k < per_row; ++k) {
-        const std::uint16_t sample = spec.samples[y * per_row + k];
-        if (spec.bit_depth == 16) {
+        const std::uint16_t sample = layout.samples[y * per_row + k];
+        if (layout.bit_depth == 16) {
             row[2 * k] = static_cast<png_byte>(sample >> 8);
             row[2 * k + 1] = static_cast<png_byte>(sample & 0xFF);
         } else {
-            const std::size_t bit = k * spec.bit_depth;
-            row[bit / 8] |= static_cast<png_byte>(sample << (8 - spec.bit_depth - bit % 8));
+            const std::size_t bit = k * layout.bit_depth;
+            row[bit / 8] |= static_cast<png_byte>(sample << (8 - layout.bit_depth - bit % 8));
         }
     }
     return row;
@@ -53,19 +53,19 @@ void put_chunk(std::string& file, const char* type, const std::string& data)
 
 }  // namespace
 
-bool write_png_file(const std::string& path, const PngSpec& spec)
+bool write_png_file(const std::string& path, const PngSpec& layout)
 {
     // Everything with a destructor is made before setjmp, which a libpng error
     // returns to past any later frame.
     std::vector<std::vector<png_byte>> rows;
-    for (std::uint32_t y = 0; y < spec.height; ++y)
-        rows.push_back(packed_row(spec, y));
+    for (std::uint32_t y = 0; y < layout.height; ++y)
+        rows.push_back(packed_row(layout, y));
     std::vector<png_bytep> row_pointers;
     for (std::vector<png_byte>& row : rows)
         row_pointers.push_back(row.data());
     std::vector<png_color> palette;
-    for (std::size_t k = 0; k + 2 < spec.palette.size(); k += 3)
-        palette.push_back({spec.palette[k], spec.palette[k + 1], spec.palette[k + 2]});
+    for (std::size_t k = 0; k + 2 < layout.palette.size(); k += 3)
+        palette.push_back({layout.palette[k], layout.palette[k + 1], layout.palette[k + 2]});
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr)
         return false;
@@ -77,13 +77,13 @@ bool write_png_file(const std::string& path, const PngSpec& spec)
         return false;
     }
     png_init_io(png, file);
-    png_set_IHDR(png, info, spec.width, spec.height, spec.bit_depth, spec.colour_type,
-                 spec.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+    png_set_IHDR(png, info, layout.width, layout.height, layout.bit_depth, layout.colour_type,
+                 layout.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     if (!palette.empty())
         png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
-    if (!spec.palette_alpha.empty())
-        png_set_tRNS(png, info, spec.palette_alpha.data(), static_cast<int>(spec.palette_alpha.size()), nullptr);
+    if (!layout.palette_alpha.empty())
+        png_set_tRNS(png, info, layout.palette_alpha.data(), static_cast<int>(layout.palette_alpha.size()), nullptr);
     png_set_rows(png, info, row_pointers.data());
     png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
     png_destroy_write_struct(&png, &info);
@@ -93,12 +93,12 @@ bool write_png_file(const std::string& path, const PngSpec& spec)
 bool write_grey_png(const std::string& path, std::uint32_t width, std::uint32_t height,
                     const std::vector<std::uint8_t>& grey)
 {
-    PngSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.colour_type = PNG_COLOR_TYPE_GRAY;
-    spec.samples.assign(grey.begin(), grey.end());
-    return write_png_file(path, spec);
+    PngSpec layout;
+    layout.width = width;
+    layout.height = height;
+    layout.colour_type = PNG_COLOR_TYPE_GRAY;
+    layout.samples.assign(grey.begin(), grey.end());
+    return write_png_file(path, layout);
 }
 
 std::string png_header_only(std::uint32_t width, std::uint32_t height)

@@ -17,8 +17,8 @@ struct PngSpec {
     std::vector<std::uint8_t> palette_alpha;  // palette images: tRNS alpha per entry, if any
 };
 
-// Writes spec to path; false when libpng refuses it.
-bool write_png_file(const std::string& path, const PngSpec& spec);
+// Writes layout to path; false when libpng refuses it.
+bool write_png_file(const std::string& path, const PngSpec& layout);
 
 // An 8-bit grey picture, rows from the top.
 bool write_grey_png(const std::string& path, std::uint32_t width, std::uint32_t height,

@@ -23,19 +23,19 @@ using named_case::operator<<;
 
 class PictureFolder : public testing::Test {
 protected:
-    // Reads spec back through the reader; empty when it refuses.
-    std::vector<int> read_back(const PngSpec& spec)
+    // Reads layout back through the reader; empty when it refuses.
+    std::vector<int> read_back(const PngSpec& layout)
     {
         const std::string path = dir + "/picture.png";
-        EXPECT_TRUE(write_png_file(path, spec));
+        EXPECT_TRUE(write_png_file(path, layout));
         GreyPicture picture;
         PngError error;
         if (!read_grey_png(path.c_str(), 1000, picture, error)) {
             ADD_FAILURE() << error.text;
             return {};
         }
-        EXPECT_EQ(picture.width, spec.width);
-        EXPECT_EQ(picture.height, spec.height);
+        EXPECT_EQ(picture.width, layout.width);
+        EXPECT_EQ(picture.height, layout.height);
         std::vector<int> greys(picture.pixels, picture.pixels + std::size_t{picture.width} * picture.height);
         free_grey_picture(picture);
         return greys;
@@ -46,32 +46,32 @@ protected:
 
 PngSpec one_row(int colour_type, int bit_depth, std::vector<std::uint16_t> samples, int channels)
 {
-    PngSpec spec;
-    spec.width = static_cast<std::uint32_t>(samples.size() / channels);
-    spec.height = 1;
-    spec.colour_type = colour_type;
-    spec.bit_depth = bit_depth;
-    spec.samples = std::move(samples);
-    return spec;
+    PngSpec layout;
+    layout.width = static_cast<std::uint32_t>(samples.size() / channels);
+    layout.height = 1;
+    layout.colour_type = colour_type;
+    layout.bit_depth = bit_depth;
+    layout.samples = std::move(samples);
+    return layout;
 }
 
 struct GreyCase {
     const char* name;
-    PngSpec spec;
+    PngSpec layout;
     std::vector<int> greys;  // as read
 };
 
 
 class ReadsAsGrey : public PictureFolder, public testing::WithParamInterface<GreyCase> {};
 
-TEST_P(ReadsAsGrey, EveryPixelHasTheGreyAViewerShows) { EXPECT_EQ(read_back(GetParam().spec), GetParam().greys); }
+TEST_P(ReadsAsGrey, EveryPixelHasTheGreyAViewerShows) { EXPECT_EQ(read_back(GetParam().layout), GetParam().greys); }
 
 PngSpec palette_row(std::vector<std::uint8_t> alpha)
 {
-    PngSpec spec = one_row(PNG_COLOR_TYPE_PALETTE, 8, {0, 1, 2, 1}, 1);
-    spec.palette = {0, 0, 0, 255, 255, 255, 100, 100, 100};
-    spec.palette_alpha = std::move(alpha);
-    return spec;
+    PngSpec layout = one_row(PNG_COLOR_TYPE_PALETTE, 8, {0, 1, 2, 1}, 1);
+    layout.palette = {0, 0, 0, 255, 255, 255, 100, 100, 100};
+    layout.palette_alpha = std::move(alpha);
+    return layout;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -130,16 +130,16 @@ TEST_F(PictureFolder, SixteenBitGreysKeepTheirOrder)
 
 TEST_F(PictureFolder, InterlacedPictureReadsAsTheSamePicture)
 {
-    PngSpec spec;
-    spec.width = 11;
-    spec.height = 9;
-    spec.colour_type = PNG_COLOR_TYPE_GRAY;
-    for (std::uint32_t k = 0; k < spec.width * spec.height; ++k)
-        spec.samples.push_back(static_cast<std::uint16_t>(k * 37 % 256));
-    const std::vector<int> plain = read_back(spec);
-    spec.interlaced = true;
-    EXPECT_EQ(read_back(spec), plain);
-    EXPECT_EQ(plain, std::vector<int>(spec.samples.begin(), spec.samples.end()));
+    PngSpec layout;
+    layout.width = 11;
+    layout.height = 9;
+    layout.colour_type = PNG_COLOR_TYPE_GRAY;
+    for (std::uint32_t k = 0; k < layout.width * layout.height; ++k)
+        layout.samples.push_back(static_cast<std::uint16_t>(k * 37 % 256));
+    const std::vector<int> plain = read_back(layout);
+    layout.interlaced = true;
+    EXPECT_EQ(read_back(layout), plain);
+    EXPECT_EQ(plain, std::vector<int>(layout.samples.begin(), layout.samples.end()));
 }
 
 // Refusals: the reason, and an empty picture.
@@ -185,14 +185,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PictureFolder, PictureCutShortIsRefused)
 {
-    PngSpec spec;
-    spec.width = 64;
-    spec.height = 64;
-    spec.colour_type = PNG_COLOR_TYPE_GRAY;
-    for (std::uint32_t k = 0; k < spec.width * spec.height; ++k)
-        spec.samples.push_back(static_cast<std::uint16_t>(k * 7919 % 256));
+    PngSpec layout;
+    layout.width = 64;
+    layout.height = 64;
+    layout.colour_type = PNG_COLOR_TYPE_GRAY;
+    for (std::uint32_t k = 0; k < layout.width * layout.height; ++k)
+        layout.samples.push_back(static_cast<std::uint16_t>(k * 7919 % 256));
     const std::string path = dir + "/picture.png";
-    ASSERT_TRUE(write_png_file(path, spec));
+    ASSERT_TRUE(write_png_file(path, layout));
     const std::string whole = read_file(path);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << whole.substr(0, whole.size() / 2);
     GreyPicture picture;
