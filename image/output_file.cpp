@@ -264,6 +264,15 @@ std::FILE* open_image(const char* path)
     return file;
 }
 
+bool write_image_block(std::FILE* file, const void* data, std::size_t size)
+{
+    if (std::fflush(file) != 0 || write_image_bytes(&image_output, static_cast<const char*>(data), size) < 0) {
+        errno = image_output.error != 0 ? image_output.error : errno;
+        return false;
+    }
+    return true;
+}
+
 void close_image(std::FILE* file, const char* path, bool completed)
 {
     if (file != nullptr && std::fclose(file) != 0)

@@ -1,39 +1,29 @@
 // The picture writer: the turn walk of the calibration images with a picture's
-// bands in place of the test pattern. A band's row is made when the walk reaches
-// the band's first turn; each turn then takes the row stretched to its length, as
-// one run when the row is all one byte.
+// bands in place of the test pattern. Three threads share the work: one makes the
+// bands' rows, one draws the turns (each takes its band's row stretched to its
+// length, as one run when the row is all one byte) and the main thread writes the
+// records to the file, where a Ctrl-C or a stalled reader is dealt with as for
+// every image.
 #include "picture/picture_image.h"
 
+#include <thread>
+
 #include "common/units.h"
+#include "common/worker_thread.h"
 #include "image/output_file.h"
 #include "image/turn_walk.h"
 #include "picture/band_row.h"
+#include "picture/block_pipe.h"
+#include "picture/row_queue.h"
 
 namespace {
 
-BandRow band_row;
 std::uint8_t turn_bytes[max_turn_bytes + 1];
-
-// Fills band_row for the band that starts at turn n, where the walk stands: the
-// shades of the band's middle turn, found by taking the turns before it as the walk
-// will take them.
-void start_band(const PictureDrawing& drawing, const GreySampler& sampler, std::int64_t n, const TurnWalk& walk)
-{
-    const std::int64_t left = drawing.track.turns - n;
-    const std::int64_t middle = n + (left < band_turns ? left : band_turns) / 2;
-    TurnCursor cursor = walk.cursor;
-    double a = walk.a;
-    for (std::int64_t k = n; k < middle; ++k) {
-        cursor.count += turn_byte_count(a, cursor);
-        cursor.pos += a;
-        a += walk.growth;
-    }
-    draw_band_row(sampler, n / band_turns, cursor.count, turn_byte_count(a, cursor), band_row);
-}
 
 struct PictureTurns {
     const PictureDrawing* drawing;
-    GreySampler sampler;
+    RowQueue* rows;
+    const BandRow* band_row = nullptr;
 
     void start_line(const TurnWalk& walk) const
     {
@@ -43,17 +33,17 @@ struct PictureTurns {
         flush_console();
     }
 
-    void draw_turn(TurnWalk& walk, std::FILE* file) const
+    void draw_turn(TurnWalk& walk, std::FILE* file)
     {
         const std::int64_t n = std::int64_t{walk.line} * turns_per_line + walk.turn_in_line;
         if (n % band_turns == 0)
-            start_band(*drawing, sampler, n, walk);
-        if (band_row.uniform) {
-            const std::uint8_t byte = band_row.bytes[0];
+            band_row = &take_band_row(*rows, n / band_turns);
+        if (band_row->uniform) {
+            const std::uint8_t byte = band_row->bytes[0];
             draw_turn_runs(walk.a, {byte, 0}, byte, walk.cursor, file);
             return;
         }
-        stretch_row(band_row.bytes, band_row.length, turn_bytes, turn_byte_count(walk.a, walk.cursor));
+        stretch_row(band_row->bytes, band_row->length, turn_bytes, turn_byte_count(walk.a, walk.cursor));
         draw_turn_pixels(walk.a, turn_bytes, walk.cursor, file);
     }
 };
@@ -68,18 +58,35 @@ PicturePlacement drawing_placement(const PictureDrawing& drawing)
 
 bool draw_picture_image(const PictureDrawing& drawing, std::FILE* file)
 {
-    PictureTurns turns{&drawing, {drawing.model, drawing.picture, drawing_placement(drawing)}};
+    const GreySampler sampler{drawing.model, drawing.picture, drawing_placement(drawing)};
+    RowQueue rows;
+    std::thread row_maker = start_worker_thread([&] { make_band_rows(rows, drawing, sampler); });
+    PictureTurns turns{&drawing, &rows};
     TurnWalk walk;
     walk.a = drawing.model.tr0;
     walk.growth = drawing.model.dtr;
-    return walk_turns(turns, walk, drawing.size_limit, file);
+    const bool completed = walk_turns(turns, walk, drawing.size_limit, file);
+    stop_band_rows(rows);
+    row_maker.join();
+    return completed;
 }
 
 bool write_picture_image(const PictureDrawing& drawing, const char* path)
 {
     bool completed = false;
     write_image_file(path, [&](std::FILE* file) {
-        completed = draw_picture_image(drawing, file);
+        BlockPipe pipe;
+        std::FILE* stream = open_pipe_stream(pipe);
+        if (stream == nullptr)
+            fail_output();
+        std::thread drawer = start_worker_thread([&] {
+            completed = draw_picture_image(drawing, stream);
+            std::fclose(stream);
+        });
+        const bool written = write_pipe_to_image(pipe, file);
+        if (!written)
+            fail_output();
+        drawer.join();
         return completed;
     });
     return completed;

@@ -6,16 +6,15 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <mutex>
-#include <pthread.h>
 #include <thread>
 #include <vector>
 
 #include "common/interrupt.h"
 #include "common/program_name.h"
 #include "common/units.h"
+#include "common/worker_thread.h"
 #include "image/deinterleaver.h"
 #include "preview/disc_picture.h"
 #include "preview/image_input.h"
@@ -116,20 +115,6 @@ void end_blocks()
     queue.changed.notify_all();
 }
 
-// The placing thread runs with SIGINT blocked, so that a Ctrl-C interrupts the main
-// thread's read and nothing else.
-std::thread start_placing_thread()
-{
-    sigset_t interrupt_only;
-    sigset_t before;
-    sigemptyset(&interrupt_only);
-    sigaddset(&interrupt_only, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &interrupt_only, &before);
-    std::thread placer(place_blocks);
-    pthread_sigmask(SIG_SETMASK, &before, nullptr);
-    return placer;
-}
-
 using Clock = std::chrono::steady_clock;
 
 struct Progress {
@@ -207,7 +192,7 @@ int run_preview(const PreviewParameters& parameters)
     start_scan(scan, parameters.model);
     for (Placer& placer : placers)
         start_picture(placer.picture, placer.placement, parameters.model, parameters.pixels);
-    std::thread placer = start_placing_thread();
+    std::thread placer = start_worker_thread(place_blocks);
     const ReadStatus status = read_image(input, progress);
     end_blocks();
     placer.join();
