@@ -1,13 +1,14 @@
 // The fast path for spans of pixel bytes. Long runs of one byte inside a span go
 // through the run fast path; the rest is entered a frame at a time, and not through
-// the ring: every frame that moves out is gathered straight from the span (and, for
-// the span's first frames, from the ring as it stood), and the ring then takes only
-// the bytes that the span's last frames leave in it.
+// the ring: every frame that moves out is gathered straight from the span
+// (span_gather.h; for the span's first frames, from the ring as it stood), and the
+// ring then takes only the bytes that the span's last frames leave in it.
 #include <cstdint>
 #include <cstring>
 
 #include "image/frame_steps.h"
 #include "image/interleaver.h"
+#include "image/span_gather.h"
 
 namespace {
 
@@ -15,87 +16,61 @@ namespace {
 // cost hardly grows with the run but starts at about two ring cycles of work.
 constexpr std::int64_t long_run_bytes = 4096;
 
-// The frame that moves out after the k-th frame of a span was entered holds, in
-// byte b, what the frame entered 111 - frames_back frames earlier stored there:
-// byte gather_offsets.of[b] of the span, counted from the k-th frame's first byte.
-struct GatherOffsets {
-    int of[frame_bytes];
-};
-
-constexpr GatherOffsets make_gather_offsets()
-{
-    GatherOffsets gather{};
-    for (int i = 0; i < frame_bytes; ++i) {
-        const InterleaveDelay delay = interleave_delays[i];
-        gather.of[delay.byte_in_frame] = frame_bytes * (delay.frames_back - move_out_lag) + i;
-    }
-    return gather;
-}
-
-constexpr GatherOffsets gather_offsets = make_gather_offsets();
-
-// From this many frames into a span on, every frame that moves out is the span's.
-constexpr int mixed_frames = 108;
-
-static_assert(gather_offsets.of[0] == -frame_bytes * mixed_frames, "byte 0 comes from 108 frames back");
-
-void gather_frame(const std::uint8_t* entered, std::uint8_t* frame)
-{
-    // Unrolled, every offset is a constant of the instruction that loads with it.
-#pragma GCC unroll 24
-    for (int b = 0; b < frame_bytes; ++b)
-        frame[b] = entered[gather_offsets.of[b]];
-}
+// Frames gathered at a time, before they go to the sector.
+constexpr std::int64_t gathered_frames = 1024;
+std::uint8_t gathered[gathered_frames * frame_bytes];
 
 // The frames that move out after frames first..frames-1 of the span were entered
-// (first >= mixed_frames), gathered straight into the sector.
+// (first >= mixed_frames), gathered a piece at a time; whole records go straight
+// to the file.
 void put_gathered_frames(const std::uint8_t* span, std::int64_t first, std::int64_t frames, std::FILE* file)
 {
-    for (std::int64_t k = first; k < frames;) {
-        if (sector_sink.fill_offset % frame_bytes != 0) {
-            // Sector bytes given on their own put the frames off the sector's grid.
-            std::uint8_t frame[frame_bytes];
-            gather_frame(span + frame_bytes * k, frame);
-            put_sector_frame(frame, file);
-            k += 1;
-            continue;
-        }
-        const std::int64_t room = (sector_bytes - sector_sink.fill_offset) / frame_bytes;
-        const std::int64_t part = frames - k < room ? frames - k : room;
-        std::uint8_t* frame = sector_sink.buffer + sector_sink.fill_offset;
-        for (std::int64_t t = 0; t < part; ++t)
-            gather_frame(span + frame_bytes * (k + t), frame + frame_bytes * t);
-        sector_sink.fill_offset += static_cast<int>(part) * frame_bytes;
-        close_sector_if_full(file);
-        k += part;
+    for (std::int64_t k = first; k < frames; k += gathered_frames) {
+        const std::int64_t part = frames - k < gathered_frames ? frames - k : gathered_frames;
+        gather_span_frames(span, k, k + part, gathered);
+        put_many_sector_bytes(gathered, part * frame_bytes, file);
     }
     interleaver.current_slot = static_cast<int>((interleaver.current_slot + frames - first) % ring_frames);
 }
 
-// The frame that moves out after the k-th frame (k < mixed_frames) of a span was
-// entered: the span's bytes where they reach it, the ring's where they do not.
-void put_mixed_frame(const std::uint8_t* span, int k, std::FILE* file)
+// The frames that move out after the span's first `mixed` frames (mixed <=
+// mixed_frames) were entered: each byte from the span where it reaches back into
+// it, from the ring as it stood where it does not. Filled byte by byte of the
+// frame, so that each is two plain loops.
+void put_mixed_frames(const std::uint8_t* span, int mixed, std::FILE* file)
 {
-    const std::uint8_t* stored = slot_bytes(interleaver.current_slot);
-    std::uint8_t frame[frame_bytes];
+    std::uint8_t frames[mixed_frames * frame_bytes];
+    const int first_out = next_slot(interleaver.current_slot);
     for (int b = 0; b < frame_bytes; ++b) {
-        const int at = frame_bytes * k + gather_offsets.of[b];
-        frame[b] = at >= 0 ? span[at] : stored[b];
+        const GatherSource source = gather_source(b);
+        const int from_ring = mixed < source.back ? mixed : source.back;
+        int slot = first_out;
+        for (int k = 0; k < from_ring; ++k) {
+            frames[frame_bytes * k + b] = slot_bytes(slot)[b];
+            slot = next_slot(slot);
+        }
+        for (int k = from_ring; k < mixed; ++k)
+            frames[frame_bytes * k + b] = span[frame_bytes * (k - source.back) + source.lane];
     }
-    put_sector_frame(frame, file);
+    interleaver.current_slot = (interleaver.current_slot + mixed) % ring_frames;
+    put_many_sector_bytes(frames, std::int64_t{mixed} * frame_bytes, file);
 }
 
 // What the span's frames leave in the ring: any 112 successive frames store into
-// every ring byte once, so the last 112 (or all, when fewer) decide the ring.
+// every ring byte once, so the last 112 (or all, when fewer) decide the ring. Byte i
+// of successive frames goes to successive slots, so each byte is one loop.
 void store_frames_in_ring(const std::uint8_t* span, std::int64_t frames, int first_slot)
 {
     const std::int64_t first = frames > ring_frames ? frames - ring_frames : 0;
-    for (std::int64_t k = first; k < frames; ++k) {
-        const int slot_start = static_cast<int>((first_slot + k) % ring_frames) * frame_bytes;
-        for (int i = 0; i < frame_bytes; ++i) {
-            int at = slot_start + interleave_offsets[i];
-            at = at < 0 ? at + ring_bytes : at;
-            interleaver.ring[at] = span[frame_bytes * k + i];
+    const auto count = static_cast<int>(frames - first);
+    for (int i = 0; i < frame_bytes; ++i) {
+        const InterleaveDelay delay = interleave_delays[i];
+        const auto slot_of_first = static_cast<int>((first_slot + first - delay.frames_back) % ring_frames);
+        int slot = slot_of_first < 0 ? slot_of_first + ring_frames : slot_of_first;
+        const std::uint8_t* from = span + frame_bytes * first + i;
+        for (std::ptrdiff_t n = 0; n < count; ++n) {
+            slot_bytes(slot)[delay.byte_in_frame] = from[frame_bytes * n];
+            slot = next_slot(slot);
         }
     }
 }
@@ -105,10 +80,7 @@ void put_whole_frames(const std::uint8_t* span, std::int64_t frames, std::FILE* 
 {
     const int first_slot = interleaver.current_slot;
     const int mixed = frames < mixed_frames ? static_cast<int>(frames) : mixed_frames;
-    for (int k = 0; k < mixed; ++k) {
-        interleaver.current_slot = next_slot(interleaver.current_slot);
-        put_mixed_frame(span, k, file);
-    }
+    put_mixed_frames(span, mixed, file);
     put_gathered_frames(span, mixed, frames, file);
     store_frames_in_ring(span, frames, first_slot);
 }

@@ -33,6 +33,11 @@ inline void close_sector_if_full(std::FILE* file)
 // Equal to count calls of put_sector_byte with the bytes at from.
 void put_sector_bytes(const std::uint8_t* from, int count, std::FILE* file);
 
+// The same for many bytes: the whole records among them go to the file in one
+// write, without a copy through the sector; the sector is left holding the last of
+// them, as it would be after they passed through it.
+void put_many_sector_bytes(const std::uint8_t* from, std::int64_t count, std::FILE* file);
+
 // Equal to 24 calls of put_sector_byte with the bytes of frame. Frames arrive at a
 // frame-aligned fill offset unless put_sector_byte was called on its own, so the
 // whole-frame copy is the rule and the split the exception. Inline: it runs once per

@@ -3,6 +3,7 @@
 // the frame and sector steps that the run fast path (audio_run.cpp) shares.
 #include "image/interleaver.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "image/frame_steps.h"
@@ -47,6 +48,25 @@ void put_sector_bytes(const std::uint8_t* from, int count, std::FILE* file)
         count -= part;
         close_sector_if_full(file);
     }
+}
+
+void put_many_sector_bytes(const std::uint8_t* from, std::int64_t count, std::FILE* file)
+{
+    if (sector_sink.fill_offset != 0) {
+        const int part = static_cast<int>(std::min<std::int64_t>(count, sector_bytes - sector_sink.fill_offset));
+        put_sector_bytes(from, part, file);
+        from += part;
+        count -= part;
+    }
+    const std::int64_t records = count / sector_bytes;
+    if (records > 0) {
+        if (std::fwrite(from, sector_bytes, static_cast<std::size_t>(records), file) != static_cast<std::size_t>(records))
+            fail_output();
+        std::memcpy(sector_sink.buffer, from + (records - 1) * sector_bytes, sector_bytes);
+        from += records * sector_bytes;
+        count -= records * sector_bytes;
+    }
+    put_sector_bytes(from, static_cast<int>(count), file);
 }
 
 void put_sector_byte(std::uint8_t byte, std::FILE* file)
