@@ -250,7 +250,11 @@ std::FILE* open_image(const char* path)
     if (S_ISREG(info.st_mode)) {
         refuse_standard_stream_file(path, info);
         lock_image(fd, path);
-        if (ftruncate(fd, 0) != 0)
+        // Only a file that holds something is truncated: ext4 takes the truncation
+        // of a file as a sign that it is being replaced, and then starts writing it
+        // out when it is closed, which made the close of a new 700 MB image wait
+        // about 0.15 s.
+        if (fstat(fd, &info) != 0 || (info.st_size != 0 && ftruncate(fd, 0) != 0))
             fail_output();
     } else {
         // A FIFO or a device: waits go through ppoll, so writes must not block.

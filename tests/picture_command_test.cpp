@@ -155,6 +155,17 @@ TEST_F(PictureCommand, RefusalLeavesAnEarlierImageAsItWas)
     EXPECT_EQ(read_file(dir + "/earlier.rge"), "an earlier image");
 }
 
+// The image path is opened without truncating and emptied only when it holds
+// something; either way the file ends up holding the new image and nothing else.
+TEST_F(PictureCommand, AnEarlierLongerFileIsReplacedWhole)
+{
+    std::ofstream(dir + "/earlier.rge", std::ios::binary) << std::string(5000000, 'x');
+    ASSERT_EQ(run(with({"size", "3000000", "image", "earlier.rge"})).exit_status, 0);
+    ASSERT_EQ(run(with({"size", "3000000", "image", "fresh.rge"})).exit_status, 0);
+    EXPECT_GT(file_size(dir + "/fresh.rge"), 3000000 - 23000);
+    EXPECT_TRUE(read_file(dir + "/earlier.rge") == read_file(dir + "/fresh.rge"));
+}
+
 TEST_F(PictureCommand, LastPairOfANameWins)
 {
     const RunResult r = run(with({"tr0", "abc", "tr0", "23000", "png", "none.png", "png", "picture.png", "image",
