@@ -56,8 +56,13 @@ void draw_turn_run_list(double a, const ByteRun* runs, int run_count, std::uint8
     put_audio_run(rest, advance(a, whole, cursor), file);
 }
 
-void draw_turn_pixels(double a, const std::uint8_t* pixels, TurnCursor& cursor, std::FILE* file)
+std::int64_t take_turn(double a, TurnCursor& cursor)
 {
     const auto whole = static_cast<std::int64_t>(a);
-    put_audio_span(pixels, whole + advance(a, whole, cursor), file);
+    return whole + advance(a, whole, cursor);
+}
+
+void draw_turn_pixels(double a, const std::uint8_t* pixels, TurnCursor& cursor, std::FILE* file)
+{
+    put_audio_span(pixels, take_turn(a, cursor), file);
 }

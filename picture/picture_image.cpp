@@ -18,12 +18,23 @@
 
 namespace {
 
-std::uint8_t turn_bytes[max_turn_bytes + 1];
+// Turns drawn but not yet entered: successive turns are entered together, so that
+// the interleaver's work at the start and end of each span is paid once per batch.
+// Room for a batch of about 1 MiB and one more turn of the longest kind.
+constexpr std::int64_t batch_bytes = std::int64_t{1} << 20;
+std::uint8_t pending[batch_bytes + max_turn_bytes + 1];
 
 struct PictureTurns {
     const PictureDrawing* drawing;
     RowQueue* rows;
     const BandRow* band_row = nullptr;
+    std::int64_t pending_bytes = 0;
+
+    void enter_pending(std::FILE* file)
+    {
+        put_audio_span(pending, pending_bytes, file);
+        pending_bytes = 0;
+    }
 
     void start_line(const TurnWalk& walk) const
     {
@@ -39,12 +50,17 @@ struct PictureTurns {
         if (n % band_turns == 0)
             band_row = &take_band_row(*rows, n / band_turns);
         if (band_row->uniform) {
+            enter_pending(file);
             const std::uint8_t byte = band_row->bytes[0];
             draw_turn_runs(walk.a, {byte, 0}, byte, walk.cursor, file);
             return;
         }
-        stretch_row(band_row->bytes, band_row->length, turn_bytes, turn_byte_count(walk.a, walk.cursor));
-        draw_turn_pixels(walk.a, turn_bytes, walk.cursor, file);
+        const std::int64_t count = take_turn(walk.a, walk.cursor);
+        stretch_row(band_row->bytes, band_row->length, pending + pending_bytes, count);
+        pending_bytes += count;
+        // The writer loop drains the interleaver right after the last turn.
+        if (pending_bytes >= batch_bytes || n + 1 == drawing->track.turns)
+            enter_pending(file);
     }
 };
 
@@ -60,14 +76,20 @@ bool draw_picture_image(const PictureDrawing& drawing, std::FILE* file)
 {
     const GreySampler sampler{drawing.model, drawing.picture, drawing_placement(drawing)};
     RowQueue rows;
-    std::thread row_maker = start_worker_thread([&] { make_band_rows(rows, drawing, sampler); });
+    std::thread row_makers_threads[row_makers];
+    for (int maker = 0; maker < row_makers; ++maker)
+        row_makers_threads[maker] = start_worker_thread([&, maker] { make_band_rows(rows, drawing, sampler, maker); });
     PictureTurns turns{&drawing, &rows};
     TurnWalk walk;
     walk.a = drawing.model.tr0;
     walk.growth = drawing.model.dtr;
     const bool completed = walk_turns(turns, walk, drawing.size_limit, file);
+    // An abandoned image still ends with the last turn drawn.
+    if (!completed)
+        turns.enter_pending(file);
     stop_band_rows(rows);
-    row_maker.join();
+    for (std::thread& maker : row_makers_threads)
+        maker.join();
     return completed;
 }
 

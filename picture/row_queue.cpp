@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int queued_rows = 3;
-
 BandRow rows[queued_rows];
 
 BandRow& row_of(std::int64_t band) { return rows[band % queued_rows]; }
@@ -38,12 +36,12 @@ bool wait_for_free_row(RowQueue& queue, std::int64_t band)
 
 }  // namespace
 
-void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySampler& sampler)
+void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySampler& sampler, int maker)
 {
     const std::int64_t turns = drawing.track.turns;
     TurnCount walk;
     walk.a = drawing.model.tr0;
-    for (std::int64_t band = 0; band * band_turns < turns; ++band) {
+    for (std::int64_t band = maker; band * band_turns < turns; band += row_makers) {
         if (!wait_for_free_row(queue, band))
             return;
         const std::int64_t first = band * band_turns;
@@ -51,7 +49,7 @@ void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySa
         walk_to(walk, first + (left < band_turns ? left : band_turns) / 2, drawing.model.dtr);
         draw_band_row(sampler, band, walk.cursor.count, turn_byte_count(walk.a, walk.cursor), row_of(band));
         const std::lock_guard<std::mutex> hold(queue.lock);
-        queue.made = band + 1;
+        queue.ready[band % queued_rows] = band;
         queue.changed.notify_all();
     }
 }
@@ -61,7 +59,7 @@ const BandRow& take_band_row(RowQueue& queue, std::int64_t band)
     std::unique_lock<std::mutex> hold(queue.lock);
     queue.used = band;
     queue.changed.notify_all();
-    queue.changed.wait(hold, [&] { return queue.made > band; });
+    queue.changed.wait(hold, [&] { return queue.ready[band % queued_rows] == band; });
     return row_of(band);
 }
 

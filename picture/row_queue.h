@@ -1,7 +1,8 @@
-// The bands' rows, made ahead of the drawing on a thread of their own: sampling the
+// The bands' rows, made ahead of the drawing on threads of their own: sampling the
 // picture and dithering cost about as much as entering the bytes, and the rows
-// depend on nothing the drawing does, only on the turns, which both sides count
-// alike. A few rows go round between the two.
+// depend on nothing the drawing does, only on the turns, which every side counts
+// alike. Two makers take alternate bands, so that making rows uses whatever either
+// core has left; a few rows go round between them and the drawing.
 #pragma once
 
 #include <condition_variable>
@@ -11,21 +12,25 @@
 #include "picture/band_row.h"
 #include "picture/picture_image.h"
 
+constexpr int row_makers = 2;
+constexpr int queued_rows = 4;
+
 struct RowQueue {
     std::mutex lock;
     std::condition_variable changed;
-    std::int64_t made = 0;  // rows ready, band 0 first
-    std::int64_t used = 0;  // rows the drawing is done with
+    std::int64_t ready[queued_rows] = {-1, -1, -1, -1};  // the band whose row each buffer holds, or -1
+    std::int64_t used = 0;  // bands the drawing is done with
     bool stopped = false;   // the drawing ended early: make no more
 };
 
-// The row-making thread's work: the row of every band the drawing will draw, in
-// order, each as soon as a buffer is free; returns after the last or on a stop.
-void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySampler& sampler);
+// The work of row maker `maker` (0 .. row_makers - 1): the rows of bands maker,
+// maker + row_makers, ... up to the last band the drawing will draw, each as soon as
+// its buffer is free; returns after the last or on a stop.
+void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySampler& sampler, int maker);
 
 // The drawing side: the row of band `band`, waiting until it is made; the rows of
 // earlier bands are given back.
 const BandRow& take_band_row(RowQueue& queue, std::int64_t band);
 
-// Lets the row-making thread return without making the rest.
+// Lets the row makers return without making the rest.
 void stop_band_rows(RowQueue& queue);
