@@ -17,7 +17,7 @@ constexpr int sample_bytes = 4;  // row bytes that share one picture sample: abo
 constexpr std::int64_t max_turn_bytes = std::int64_t{1} << 20;
 
 struct BandRow {
-    std::uint8_t bytes[max_turn_bytes + 1] = {};  // +1: a turn's catch-up byte
+    std::uint8_t bytes[max_turn_bytes + sample_bytes] = {};  // a turn's catch-up byte, and the last sample whole
     std::int16_t greys[max_turn_bytes / sample_bytes + 1] = {};  // the samples, scratch space
     std::int64_t length = 0;                      // bytes in use
     bool uniform = false;                         // all bytes in use alike

@@ -16,6 +16,7 @@ namespace {
 constexpr double two_pi = 6.283185307179586;
 constexpr double target_error = 1e-4;  // pixels: what the linear turn number may be off
 constexpr int max_stretch = 256;       // samples between exactly placed ends
+constexpr int ask_the_rule = -2;       // a sample too near a pixel edge for the fast form
 
 // Whether a coordinate lies within margin of a whole number (a pixel edge). A
 // coordinate too large to truncate is far outside the picture.
@@ -62,13 +63,28 @@ void sample_stretch(const GreySampler& sampler, std::int64_t q0, std::int64_t st
     double cosine = std::cos(angle0);
     const double turn_sine = std::sin(two_pi * turns_per_sample);
     const double turn_cosine = std::cos(two_pi * turns_per_sample);
+
+    const GreyPicture& picture = *sampler.picture;
+    const PicturePlacement& placement = sampler.placement;
+    const double column_per_mm = placement.x_sign * placement.pixels_per_mm;
     for (std::int64_t m = 0; m <= n; ++m) {
         const double radius = start.radius_mm + radius_per_sample * static_cast<double>(m);
-        const PicturePoint at = picture_point(sampler.placement, {radius * sine, -radius * cosine});
-        if (near_an_edge(at.column, margin) || near_an_edge(at.row, margin))
-            greys[m] = static_cast<std::int16_t>(exact_grey(sampler, static_cast<double>(q0 + m * step)));
-        else
-            greys[m] = static_cast<std::int16_t>(grey_under(*sampler.picture, at));
+        const double column = placement.centre_column + column_per_mm * (radius * sine);
+        const double row = placement.centre_row - placement.pixels_per_mm * (radius * cosine);
+        int grey = outside_picture;
+        if (column >= 0 && column < placement.width && row >= 0 && row < placement.height) {
+            // Inside: the pixel and the distances to its edges from one truncation each.
+            const auto c = static_cast<std::int64_t>(column);
+            const auto r = static_cast<std::int64_t>(row);
+            const double across = column - static_cast<double>(c);
+            const double down = row - static_cast<double>(r);
+            const bool near = across < margin || across > 1 - margin || down < margin || down > 1 - margin;
+            grey = near ? ask_the_rule : picture.pixels[r * static_cast<std::int64_t>(picture.width) + c];
+        } else if (near_an_edge(column, margin) || near_an_edge(row, margin)) {
+            grey = ask_the_rule;
+        }
+        greys[m] = static_cast<std::int16_t>(
+            grey == ask_the_rule ? exact_grey(sampler, static_cast<double>(q0 + m * step)) : grey);
         const double next_sine = sine * turn_cosine + cosine * turn_sine;
         cosine = cosine * turn_cosine - sine * turn_sine;
         sine = next_sine;
