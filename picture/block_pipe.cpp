@@ -15,6 +15,10 @@ constexpr std::size_t block_bytes = std::size_t{448} * sector_bytes;  // as the 
 
 std::uint8_t blocks[pipe_blocks][block_bytes];
 
+// A side that had to wait for the other is woken once two blocks are ready for it,
+// not at every block: each wake is a pair of context switches.
+constexpr int wake_after = 2;
+
 std::uint8_t* block_of(std::int64_t n) { return blocks[n % pipe_blocks]; }
 
 void publish_filled_block(BlockPipe& pipe)
@@ -22,7 +26,8 @@ void publish_filled_block(BlockPipe& pipe)
     pipe.sizes[pipe.published % pipe_blocks] = pipe.filling;
     pipe.published += 1;
     pipe.filling = 0;
-    pipe.changed.notify_all();
+    if (pipe.published - pipe.written == wake_after)
+        pipe.published_one.notify_one();
 }
 
 // Waits until the block after the published ones is free; false when the writing
@@ -30,7 +35,10 @@ void publish_filled_block(BlockPipe& pipe)
 bool claim_free_block(BlockPipe& pipe)
 {
     std::unique_lock<std::mutex> hold(pipe.lock);
-    pipe.changed.wait(hold, [&pipe] { return pipe.published - pipe.written < pipe_blocks || pipe.given_up; });
+    if (pipe.published - pipe.written < pipe_blocks)
+        return !pipe.given_up;
+    pipe.written_one.wait(hold,
+                          [&pipe] { return pipe.published - pipe.written <= pipe_blocks - wake_after || pipe.given_up; });
     return !pipe.given_up;
 }
 
@@ -62,7 +70,7 @@ int end_pipe(void* cookie)
     if (pipe.filling > 0)
         publish_filled_block(pipe);
     pipe.ended = true;
-    pipe.changed.notify_all();
+    pipe.published_one.notify_one();
     return 0;
 }
 
@@ -80,7 +88,9 @@ bool write_pipe_to_image(BlockPipe& pipe, std::FILE* image)
 {
     std::unique_lock<std::mutex> hold(pipe.lock);
     for (;;) {
-        pipe.changed.wait(hold, [&pipe] { return pipe.written < pipe.published || pipe.ended; });
+        if (pipe.written == pipe.published)
+            pipe.published_one.wait(hold,
+                                    [&pipe] { return pipe.published - pipe.written >= wake_after || pipe.ended; });
         if (pipe.written == pipe.published)
             return true;
         const std::size_t size = pipe.sizes[pipe.written % pipe_blocks];
@@ -89,10 +99,11 @@ bool write_pipe_to_image(BlockPipe& pipe, std::FILE* image)
         hold.lock();
         if (!ok) {
             pipe.given_up = true;
-            pipe.changed.notify_all();
+            pipe.written_one.notify_one();
             return false;
         }
         pipe.written += 1;
-        pipe.changed.notify_all();
+        if (pipe.published - pipe.written == pipe_blocks - wake_after)
+            pipe.written_one.notify_one();
     }
 }

@@ -14,7 +14,8 @@ constexpr int pipe_blocks = 4;
 
 struct BlockPipe {
     std::mutex lock;
-    std::condition_variable changed;
+    std::condition_variable published_one;  // the writing side waits here for a block
+    std::condition_variable written_one;    // the drawing side waits here for a free one
     std::int64_t published = 0;  // blocks handed to the writing side
     std::int64_t written = 0;    // blocks it is done with
     std::size_t filling = 0;     // bytes in the block being filled (the drawing side's)

@@ -27,10 +27,15 @@ void walk_to(TurnCount& walk, std::int64_t turn, double growth)
     }
 }
 
-bool wait_for_free_row(RowQueue& queue, std::int64_t band)
+bool room_for(const RowQueue& queue, std::int64_t band) { return band - queue.used < queued_rows; }
+
+// Waits until the buffers of bands up to `last` are free.
+bool wait_for_free_rows(RowQueue& queue, int maker, std::int64_t last)
 {
     std::unique_lock<std::mutex> hold(queue.lock);
-    queue.changed.wait(hold, [&] { return band - queue.used < queued_rows || queue.stopped; });
+    queue.waiting_for[maker] = last;
+    queue.freed[maker].wait(hold, [&] { return room_for(queue, last) || queue.stopped; });
+    queue.waiting_for[maker] = -1;
     return !queue.stopped;
 }
 
@@ -42,7 +47,8 @@ void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySa
     TurnCount walk;
     walk.a = drawing.model.tr0;
     for (std::int64_t band = maker; band * band_turns < turns; band += row_makers) {
-        if (!wait_for_free_row(queue, band))
+        if ((band - maker) / row_makers % row_burst == 0 &&
+            !wait_for_free_rows(queue, maker, band + row_makers * (row_burst - 1)))
             return;
         const std::int64_t first = band * band_turns;
         const std::int64_t left = turns - first;
@@ -50,7 +56,7 @@ void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySa
         draw_band_row(sampler, band, walk.cursor.count, turn_byte_count(walk.a, walk.cursor), row_of(band));
         const std::lock_guard<std::mutex> hold(queue.lock);
         queue.ready[band % queued_rows] = band;
-        queue.changed.notify_all();
+        queue.made.notify_one();
     }
 }
 
@@ -58,8 +64,10 @@ const BandRow& take_band_row(RowQueue& queue, std::int64_t band)
 {
     std::unique_lock<std::mutex> hold(queue.lock);
     queue.used = band;
-    queue.changed.notify_all();
-    queue.changed.wait(hold, [&] { return queue.ready[band % queued_rows] == band; });
+    for (int maker = 0; maker < row_makers; ++maker)
+        if (queue.waiting_for[maker] >= 0 && room_for(queue, queue.waiting_for[maker]))
+            queue.freed[maker].notify_one();
+    queue.made.wait(hold, [&] { return queue.ready[band % queued_rows] == band; });
     return row_of(band);
 }
 
@@ -67,5 +75,6 @@ void stop_band_rows(RowQueue& queue)
 {
     const std::lock_guard<std::mutex> hold(queue.lock);
     queue.stopped = true;
-    queue.changed.notify_all();
+    for (std::condition_variable& maker : queue.freed)
+        maker.notify_all();
 }

@@ -13,19 +13,24 @@
 #include "picture/picture_image.h"
 
 constexpr int row_makers = 2;
-constexpr int queued_rows = 4;
+constexpr int queued_rows = 8;
+// Rows a maker makes in a row once it has waited: each wait and wake is a pair of
+// context switches, which cost as much as the rows on a busy 2-core machine.
+constexpr int row_burst = 3;
 
 struct RowQueue {
     std::mutex lock;
-    std::condition_variable changed;
-    std::int64_t ready[queued_rows] = {-1, -1, -1, -1};  // the band whose row each buffer holds, or -1
-    std::int64_t used = 0;  // bands the drawing is done with
+    std::condition_variable made;               // the drawing waits here for its row
+    std::condition_variable freed[row_makers];  // each maker waits here for free buffers
+    std::int64_t ready[queued_rows] = {-1, -1, -1, -1, -1, -1, -1, -1};  // the band each buffer holds, or -1
+    std::int64_t waiting_for[row_makers] = {-1, -1};  // the last band of a maker's burst while it waits, or -1
+    std::int64_t used = 0;  // bands before this one the drawing is done with
     bool stopped = false;   // the drawing ended early: make no more
 };
 
 // The work of row maker `maker` (0 .. row_makers - 1): the rows of bands maker,
-// maker + row_makers, ... up to the last band the drawing will draw, each as soon as
-// its buffer is free; returns after the last or on a stop.
+// maker + row_makers, ... up to the last band the drawing will draw, row_burst at a
+// time once their buffers are free; returns after the last or on a stop.
 void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySampler& sampler, int maker);
 
 // The drawing side: the row of band `band`, waiting until it is made; the rows of
