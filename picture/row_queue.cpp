@@ -46,9 +46,10 @@ void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySa
     const std::int64_t turns = drawing.track.turns;
     TurnCount walk;
     walk.a = drawing.model.tr0;
+    // The last band of a burst, counted from its first.
+    constexpr std::int64_t burst_span = std::int64_t{row_makers} * (row_burst - 1);
     for (std::int64_t band = maker; band * band_turns < turns; band += row_makers) {
-        if ((band - maker) / row_makers % row_burst == 0 &&
-            !wait_for_free_rows(queue, maker, band + row_makers * (row_burst - 1)))
+        if ((band - maker) / row_makers % row_burst == 0 && !wait_for_free_rows(queue, maker, band + burst_span))
             return;
         const std::int64_t first = band * band_turns;
         const std::int64_t left = turns - first;
