@@ -11,9 +11,6 @@
 
 namespace {
 
-// What a sample outside the picture draws: light whatever the threshold.
-constexpr GreyShade outside_shade{light_byte, light_byte, 0};
-
 bool all_alike(const std::uint8_t* bytes, std::int64_t count)
 {
     for (std::int64_t j = 1; j < count; ++j)
@@ -30,17 +27,8 @@ void draw_band_row(const GreySampler& sampler, std::int64_t band, std::int64_t s
     const std::int64_t samples = (length + sample_bytes - 1) / sample_bytes;
     sample_greys(sampler, start + sample_bytes / 2, sample_bytes, samples, row.greys);
     // Every sample's bytes are drawn whole, the last one's past `length` too (the
-    // row has room): no test inside the loop, which the compiler can then widen.
-    const std::uint32_t phase = dither_phase(band, 0);
-    for (std::int64_t m = 0; m < samples; ++m) {
-        const int grey = row.greys[m];
-        const GreyShade& shade = grey == outside_picture ? outside_shade : grey_shade(grey);
-        const auto first = static_cast<std::uint32_t>(phase + static_cast<std::uint32_t>(m) * (sample_bytes * phase_step));
-        std::uint8_t bytes[sample_bytes];
-        for (int k = 0; k < sample_bytes; ++k)
-            bytes[k] = dithered_byte(shade, first + static_cast<std::uint32_t>(k) * phase_step);
-        std::memcpy(row.bytes + sample_bytes * m, bytes, sample_bytes);
-    }
+    // row has room).
+    dither_samples(row.greys, samples, dither_phase(band, 0), row.bytes);
     row.length = length;
     row.uniform = all_alike(row.bytes, length);
 }

@@ -99,6 +99,34 @@ TEST(Dither, SuccessiveBandsDoNotRepeatTheirPattern)
     EXPECT_LT(same, 900);
 }
 
+// A row of samples, every grey and outside among them, dithered four bytes a sample:
+// each byte is dithered_byte at its own phase, in both forms, whatever the count of
+// samples (whole blocks of 16 for the wide form, and a remainder).
+TEST(Dither, RowsOfSamplesAreTheBytesOfTheirGreys)
+{
+    std::mt19937 random(3);
+    std::vector<std::int16_t> greys(1000);
+    for (std::int16_t& grey : greys)
+        grey = static_cast<std::int16_t>(static_cast<int>(random() % 257) - 1);
+    for (const std::int64_t samples : {0, 1, 15, 16, 17, 1000}) {
+        const std::uint32_t phase = dither_phase(9, 0);
+        std::vector<std::uint8_t> expected(4 * 1000, 0x11);
+        for (std::int64_t j = 0; j < 4 * samples; ++j) {
+            const int grey = greys[static_cast<std::size_t>(j / 4)];
+            const std::uint32_t at = phase + static_cast<std::uint32_t>(j) * phase_step;
+            expected[static_cast<std::size_t>(j)] = grey < 0 ? light_byte : dithered_byte(grey_shade(grey), at);
+        }
+        std::vector<std::uint8_t> plain(4 * 1000, 0x11);
+        dither_samples_plain(greys.data(), samples, phase, plain.data());
+        EXPECT_EQ(plain, expected) << samples << " samples";
+        if (!wide_dither_supported())
+            continue;
+        std::vector<std::uint8_t> wide(4 * 1000, 0x11);
+        dither_samples_wide(greys.data(), samples, phase, wide.data());
+        EXPECT_EQ(wide, expected) << samples << " samples";
+    }
+}
+
 // A picture of random greys: a sample in the wrong pixel shows.
 std::vector<std::uint8_t> noise(std::uint32_t width, std::uint32_t height, unsigned seed)
 {
