@@ -150,6 +150,17 @@ struct SamplerCase {
 
 class Sampler : public testing::TestWithParam<SamplerCase> {};
 
+using SampleGreys = void (*)(const GreySampler&, std::int64_t, std::int64_t, std::int64_t, std::int16_t*);
+
+// Both forms of the sampler, the wide one where the processor has it.
+std::vector<SampleGreys> sampler_forms()
+{
+    std::vector<SampleGreys> forms{sample_greys_plain};
+    if (wide_sampling_supported())
+        forms.push_back(sample_greys_wide);
+    return forms;
+}
+
 TEST_P(Sampler, GivesThePlacementRulesGreyAtEveryPosition)
 {
     const SamplerCase& c = GetParam();
@@ -161,7 +172,8 @@ TEST_P(Sampler, GivesThePlacementRulesGreyAtEveryPosition)
     std::vector<std::int16_t> greys(count);
     for (int trial = 0; trial < 20; ++trial) {
         const std::int64_t first = static_cast<std::int64_t>(random() % 2000000);
-        sample_greys(sampler, first, c.step, count, greys.data());
+        const SampleGreys form = sampler_forms()[static_cast<std::size_t>(trial) % sampler_forms().size()];
+        form(sampler, first, c.step, count, greys.data());
         for (std::int64_t m = 0; m < count; ++m) {
             const double position = static_cast<double>(first + m * c.step);
             const PicturePoint at = picture_point(sampler.placement, disc_point(place_on_disc(c.model, position)));
@@ -181,7 +193,9 @@ INSTANTIATE_TEST_SUITE_P(
                     SamplerCase{"TallPicture", {23100, 1.38}, 90, 700, 40, false, 4},
                     SamplerCase{"ShortTurnsBendFast", {900, 40}, 300, 300, 120, false, 4},
                     SamplerCase{"TinyTurns", {12, 0.9}, 500, 400, 800, true, 1},
-                    SamplerCase{"WidePictureSparseSamples", {5000, 3}, 2000, 60, 60, false, 37}),
+                    SamplerCase{"WidePictureSparseSamples", {5000, 3}, 2000, 60, 60, false, 37},
+                    SamplerCase{"FourPixelPicture", {23000, 1.4}, 2, 2, 55, false, 4},
+                    SamplerCase{"ThreePixelPicture", {23000, 1.4}, 3, 1, 55, true, 4}),
     [](const testing::TestParamInfo<SamplerCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
