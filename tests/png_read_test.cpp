@@ -5,6 +5,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -182,6 +183,23 @@ INSTANTIATE_TEST_SUITE_P(
                     RefusedCase{"FarTooManyPixels", png_header_only(20000, 20000), 100000000,
                                 "20000 x 20000 pixels is more than the 100000000 pixels that may be decoded"}),
     [](const testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
+
+// Pictures of 2 MiB pixels or more are read into memory lent in 2 MiB pages.
+TEST_F(PictureFolder, LargePictureReadsBackPixelForPixel)
+{
+    constexpr std::uint32_t width = 1601;
+    constexpr std::uint32_t height = 1400;
+    std::vector<std::uint8_t> grey(std::size_t{width} * height);
+    for (std::size_t k = 0; k < grey.size(); ++k)
+        grey[k] = static_cast<std::uint8_t>(k * 7 + k / width);
+    const std::string path = dir + "/large.png";
+    ASSERT_TRUE(write_grey_png(path, width, height, grey));
+    GreyPicture picture;
+    PngError error;
+    ASSERT_TRUE(read_grey_png(path.c_str(), std::uint64_t{width} * height, picture, error)) << error.text;
+    EXPECT_TRUE(std::equal(grey.begin(), grey.end(), picture.pixels));
+    free_grey_picture(picture);
+}
 
 TEST_F(PictureFolder, PictureCutShortIsRefused)
 {
