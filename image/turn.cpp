@@ -61,8 +61,3 @@ std::int64_t take_turn(double a, TurnCursor& cursor)
     const auto whole = static_cast<std::int64_t>(a);
     return whole + advance(a, whole, cursor);
 }
-
-void draw_turn_pixels(double a, const std::uint8_t* pixels, TurnCursor& cursor, std::FILE* file)
-{
-    put_audio_span(pixels, take_turn(a, cursor), file);
-}

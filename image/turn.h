@@ -40,10 +40,6 @@ void draw_turn_run_list(double a, const ByteRun* runs, int run_count, std::uint8
                         std::FILE* file);
 
 // Advances the cursor past a turn of length a and returns the pixel bytes the turn
-// emits (turn_byte_count before the advance), for a writer that enters the bytes of
-// several turns at once.
+// emits (turn_byte_count before the advance), for a writer that draws the bytes
+// itself: a picture enters the bytes of several turns at once.
 std::int64_t take_turn(double a, TurnCursor& cursor);
-
-// Draws a turn of length a from pixels, which holds turn_byte_count(a, cursor) bytes
-// in track order; advances the cursor past the turn.
-void draw_turn_pixels(double a, const std::uint8_t* pixels, TurnCursor& cursor, std::FILE* file);

@@ -1,5 +1,5 @@
 // The picture writer: the turn walk of the calibration images with a picture's
-// bands in place of the test pattern. Three threads share the work: one makes the
+// bands in place of the test pattern. Four threads share the work: two make the
 // bands' rows, one draws the turns (each takes its band's row stretched to its
 // length, as one run when the row is all one byte) and the main thread writes the
 // records to the file, where a Ctrl-C or a stalled reader is dealt with as for

@@ -1,6 +1,6 @@
 // The row queue. Each band's row shows the band's middle turn, so the maker walks
-// the turns with the writer loop's own sums (turn_byte_count from the same cursor,
-// the same additions of the growth) to find where that turn's bytes start.
+// the turns with the writer loop's own steps (take_turn from the same cursor, the
+// same additions of the growth) to find where that turn's bytes start.
 #include "picture/row_queue.h"
 
 #include "image/turn.h"
@@ -21,8 +21,7 @@ struct TurnCount {
 void walk_to(TurnCount& walk, std::int64_t turn, double growth)
 {
     for (; walk.turn < turn; ++walk.turn) {
-        walk.cursor.count += turn_byte_count(walk.a, walk.cursor);
-        walk.cursor.pos += walk.a;
+        take_turn(walk.a, walk.cursor);
         walk.a += growth;
     }
 }
