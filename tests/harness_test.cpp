@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,4 +48,47 @@ TEST(Harness, WorkFoldersAndWhatRunsLeftInThemGoWhenTheTestProcessExits)
 
     const std::string kept = make_work_dir();
     EXPECT_TRUE(exists(kept));  // this process has not exited yet
+}
+
+// Tests that run their cases on several threads make folders at once: every one of
+// them is still known to the clean-up.
+TEST(Harness, FoldersMadeOnSeveralThreadsAtOnceAreAllRemoved)
+{
+    int report[2];
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        constexpr int threads = 8;
+        constexpr int each = 50;
+        std::vector<std::string> dirs[threads];
+        std::vector<std::thread> makers;
+        for (int t = 0; t < threads; ++t)
+            makers.emplace_back([&dirs, t] {
+                for (int k = 0; k < each; ++k)
+                    dirs[t].push_back(make_work_dir());
+            });
+        for (std::thread& maker : makers)
+            maker.join();
+        std::string lines;
+        for (const std::vector<std::string>& made : dirs)
+            for (const std::string& dir : made)
+                lines += dir + "\n";
+        if (write(report[1], lines.data(), lines.size()) != static_cast<ssize_t>(lines.size()))
+            _exit(2);
+        std::exit(0);
+    }
+    close(report[1]);
+    std::string lines;
+    char chunk[4096];
+    for (ssize_t got; (got = read(report[0], chunk, sizeof chunk)) > 0;)
+        lines.append(chunk, static_cast<std::size_t>(got));
+    close(report[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::istringstream made(lines);
+    int count = 0;
+    for (std::string dir; std::getline(made, dir); ++count)
+        EXPECT_FALSE(exists(dir)) << dir;
+    EXPECT_EQ(count, 400);
 }

@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
+#include <mutex>
 #include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
@@ -62,11 +63,25 @@ void wait_with_limit(pid_t pid, double timeout_seconds, RunResult& result)
         result.term_signal = WTERMSIG(status);
 }
 
-// The working folders this process made; removed with everything in them at exit.
-std::vector<std::string>& work_dirs()
+// The working folders made so far, each with the process that made it; a process
+// removes its own, with everything in them, when it exits. A forked child (a death
+// test's) inherits the list and the exit handler but removes only what it made.
+struct WorkDir {
+    pid_t maker;
+    std::string path;
+};
+
+std::vector<WorkDir>& work_dirs()
 {
-    static std::vector<std::string> dirs;
+    static std::vector<WorkDir> dirs;
     return dirs;
+}
+
+// Tests that run cases on several threads make folders at once.
+std::mutex& work_dirs_lock()
+{
+    static std::mutex lock;
+    return lock;
 }
 
 int remove_entry(const char* path, const struct stat* /*info*/, int /*type*/, struct FTW* /*at*/)
@@ -75,17 +90,16 @@ int remove_entry(const char* path, const struct stat* /*info*/, int /*type*/, st
     return 0;
 }
 
-// Only the process that made them removes them: a death test's child that exits
-// through exit() runs the handlers too.
-pid_t work_dirs_owner = 0;
+bool removal_registered = false;
 
 void remove_work_dirs()
 {
-    if (getpid() != work_dirs_owner)
-        return;
-    for (const std::string& dir : work_dirs()) {
-        chmod(dir.c_str(), 0700);  // a test may have made it unwritable
-        nftw(dir.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+    const pid_t self = getpid();
+    for (const WorkDir& dir : work_dirs()) {
+        if (dir.maker != self)
+            continue;
+        chmod(dir.path.c_str(), 0700);  // a test may have made it unwritable
+        nftw(dir.path.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
     }
 }
 
@@ -97,12 +111,13 @@ std::string make_work_dir()
     std::string pattern = std::string(tmp != nullptr ? tmp : "/tmp") + "/ringetch-test-XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr)
         std::abort();
-    std::vector<std::string>& dirs = work_dirs();  // made before the handler, so it outlives it
-    if (work_dirs_owner == 0) {
-        work_dirs_owner = getpid();
+    const std::lock_guard<std::mutex> hold(work_dirs_lock());
+    std::vector<WorkDir>& dirs = work_dirs();  // made before the handler, so it outlives it
+    if (!removal_registered) {
+        removal_registered = true;
         std::atexit(remove_work_dirs);
     }
-    dirs.push_back(pattern);
+    dirs.push_back({getpid(), pattern});
     return pattern;
 }
 
