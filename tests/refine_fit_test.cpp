@@ -92,24 +92,8 @@ Session run_session(sim::Model disc, sim::Ranges ranges, sim::Eye& eye, int burn
     return session;
 }
 
-sim::Model disc_number(int i, int of)
-{
-    const double f = of > 1 ? static_cast<double>(i) / (of - 1) : 0.5;
-    // First-turn lengths across 22,900..23,400, growths across 1.385..1.392 in
-    // another order, so that short and long first turns meet both kinds of growth.
-    const double g = std::fmod(f * 3.0 + 0.37, 1.0);
-    return {22900 + 500 * f, 1.385 + 0.007 * g};
-}
-
-double quantile(std::vector<double> v, double q)
-{
-    std::sort(v.begin(), v.end());
-    const double at = q * (static_cast<double>(v.size()) - 1);
-    const auto i = static_cast<std::size_t>(at);
-    if (i + 1 >= v.size())
-        return v.back();
-    return v[i] + (v[i + 1] - v[i]) * (at - static_cast<double>(i));
-}
+using sim::disc_number;
+using sim::quantile;
 
 struct Table {
     std::vector<std::vector<double>> per_burn;  // picture errors of all runs after burn b

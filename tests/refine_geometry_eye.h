@@ -4,9 +4,11 @@
 // and how far a picture drawn with a model lands from where it was meant to.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
+#include <vector>
 
 namespace sim {
 
@@ -113,6 +115,27 @@ inline Ranges ranges_after_a_cycle(Model disc, std::mt19937_64& random, double w
     const double anchor_len = disc.tr0 + disc.dtr * anchor_turn + (unit(random) - 0.5) * 2;
     const auto growth = [&](double t) { return (anchor_len * anchor_len - t * t) / (2 * anchor_pos); };
     return {tr0_f, tr0_t, growth(tr0_f), growth(tr0_t)};
+}
+
+// Disc i of `of`: first-turn lengths across 22,900..23,400, growths across
+// 1.385..1.392 in another order, so that short and long first turns meet both
+// kinds of growth.
+inline Model disc_number(int i, int of)
+{
+    const double f = of > 1 ? static_cast<double>(i) / (of - 1) : 0.5;
+    const double g = std::fmod(f * 3.0 + 0.37, 1.0);
+    return {22900 + 500 * f, 1.385 + 0.007 * g};
+}
+
+// The q-quantile of v, interpolated between neighbours.
+inline double quantile(std::vector<double> v, double q)
+{
+    std::sort(v.begin(), v.end());
+    const double at = q * (static_cast<double>(v.size()) - 1);
+    const auto i = static_cast<std::size_t>(at);
+    if (i + 1 >= v.size())
+        return v.back();
+    return v[i] + (v[i + 1] - v[i]) * (at - static_cast<double>(i));
 }
 
 }  // namespace sim
