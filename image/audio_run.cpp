@@ -64,8 +64,7 @@ void write_fill_sectors(std::uint8_t byte, std::int64_t sectors, std::FILE* file
     }
     while (sectors > 0) {
         const int part = sectors < fill_block_sectors ? static_cast<int>(sectors) : fill_block_sectors;
-        if (std::fwrite(fill_block.bytes, sector_bytes, part, file) != static_cast<std::size_t>(part))
-            fail_output();
+        write_records(fill_block.bytes, static_cast<std::size_t>(part), file);
         sectors -= part;
     }
 }

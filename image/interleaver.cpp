@@ -31,11 +31,13 @@ void move_out_frame(std::FILE* file)
 
 }  // namespace
 
-void write_sector_record(std::FILE* file)
+void write_records(const void* from, std::size_t records, std::FILE* file)
 {
-    if (std::fwrite(sector_sink.buffer, sector_bytes, 1, file) != 1)
+    if (fwrite_unlocked(from, sector_bytes, records, file) != records)
         fail_output();
 }
+
+void write_sector_record(std::FILE* file) { write_records(sector_sink.buffer, 1, file); }
 
 void put_sector_bytes(const std::uint8_t* from, int count, std::FILE* file)
 {
@@ -60,8 +62,7 @@ void put_many_sector_bytes(const std::uint8_t* from, std::int64_t count, std::FI
     }
     const std::int64_t records = count / sector_bytes;
     if (records > 0) {
-        if (std::fwrite(from, sector_bytes, static_cast<std::size_t>(records), file) != static_cast<std::size_t>(records))
-            fail_output();
+        write_records(from, static_cast<std::size_t>(records), file);
         std::memcpy(sector_sink.buffer, from + (records - 1) * sector_bytes, sector_bytes);
         from += records * sector_bytes;
         count -= records * sector_bytes;

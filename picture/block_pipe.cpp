@@ -6,14 +6,18 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/huge_pages.h"
 #include "common/units.h"
 #include "image/output_file.h"
 
 namespace {
 
-constexpr std::size_t block_bytes = std::size_t{448} * sector_bytes;  // as the image file's own buffer
+// Whole pages, so that every write starts and ends on a page of the file: blocks of
+// whole records (1 MiB and a quarter of a page) made the kernel's copy about 6% slower.
+constexpr std::size_t block_bytes = std::size_t{1} << 20;
 
-std::uint8_t blocks[pipe_blocks][block_bytes];
+alignas(huge_page_bytes) std::uint8_t blocks[pipe_blocks][block_bytes];
+static_assert(sizeof blocks % huge_page_bytes == 0, "the blocks fill whole huge pages");
 
 // A side that had to wait for the other is woken once two blocks are ready for it,
 // not at every block: each wake is a pair of context switches.
@@ -78,6 +82,7 @@ int end_pipe(void* cookie)
 
 std::FILE* open_pipe_stream(BlockPipe& pipe)
 {
+    use_huge_pages(blocks, sizeof blocks);
     std::FILE* stream = fopencookie(&pipe, "w", {nullptr, fill_blocks, nullptr, end_pipe});
     if (stream != nullptr)
         std::setvbuf(stream, nullptr, _IONBF, 0);

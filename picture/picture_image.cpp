@@ -8,6 +8,7 @@
 
 #include <thread>
 
+#include "common/huge_pages.h"
 #include "common/units.h"
 #include "common/worker_thread.h"
 #include "image/output_file.h"
@@ -22,7 +23,7 @@ namespace {
 // the interleaver's work at the start and end of each span is paid once per batch.
 // Room for a batch of about 1 MiB and one more turn of the longest kind.
 constexpr std::int64_t batch_bytes = std::int64_t{1} << 20;
-std::uint8_t pending[batch_bytes + max_turn_bytes + 1];
+alignas(huge_page_bytes) std::uint8_t pending[in_huge_pages(batch_bytes + max_turn_bytes + 1)];
 
 struct PictureTurns {
     const PictureDrawing* drawing;
@@ -74,6 +75,7 @@ PicturePlacement drawing_placement(const PictureDrawing& drawing)
 
 bool draw_picture_image(const PictureDrawing& drawing, std::FILE* file)
 {
+    use_huge_pages(pending, sizeof pending);
     const GreySampler sampler{drawing.model, drawing.picture, drawing_placement(drawing)};
     RowQueue rows;
     std::thread row_makers_threads[row_makers];

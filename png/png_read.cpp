@@ -9,7 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
+
+#include "common/huge_pages.h"
 
 namespace {
 
@@ -34,13 +35,12 @@ bool refuse_failed_read(PngError& error, std::FILE* file, const char* libpng_mes
 // decoding then takes a page fault per 2 MiB, not per 4 KiB.
 std::uint8_t* allocate_pixels(std::uint64_t pixels)
 {
-    constexpr std::size_t huge_page = std::size_t{2} << 20;
-    if (pixels < huge_page)
+    if (pixels < huge_page_bytes)
         return static_cast<std::uint8_t*>(std::malloc(pixels));
-    const std::size_t size = (pixels + huge_page - 1) / huge_page * huge_page;
-    void* buffer = std::aligned_alloc(huge_page, size);
+    const std::size_t size = in_huge_pages(pixels);
+    void* buffer = std::aligned_alloc(huge_page_bytes, size);
     if (buffer != nullptr)
-        static_cast<void>(madvise(buffer, size, MADV_HUGEPAGE));
+        use_huge_pages(buffer, size);
     return static_cast<std::uint8_t*>(buffer);
 }
 
