@@ -39,6 +39,7 @@ struct ImageOutput {
     bool abandoned = false;    // given up as stalled: later bytes are dropped
     int error = 0;             // errno of a failed write or close; 0 while all went well
     timespec last_progress{};  // monotonic time the file last took bytes, or of the Ctrl-C
+    off_t reserved = 0;        // bytes of disk space asked for ahead of the writes
 };
 ImageOutput image_output;
 
@@ -139,9 +140,19 @@ ssize_t write_image_bytes(void* cookie, const char* data, std::size_t size)
     return static_cast<ssize_t>(size);
 }
 
+// Gives back the space reserved past the end of what was written: a truncation to
+// the file's own size frees the blocks beyond it.
+void release_reserved_space(const ImageOutput& out)
+{
+    struct stat info {};
+    if (out.reserved > 0 && fstat(out.fd, &info) == 0 && info.st_size < out.reserved)
+        static_cast<void>(ftruncate(out.fd, info.st_size));
+}
+
 int close_image_descriptor(void* cookie)
 {
     ImageOutput& out = *static_cast<ImageOutput*>(cookie);
+    release_reserved_space(out);
     const int closed = close(out.fd);
     if (closed != 0 && out.error == 0)
         out.error = errno;
@@ -220,8 +231,10 @@ void print_shell_word(const char* path)
 
 void fail_output()
 {
-    if (image_output.error != 0)
-        errno = image_output.error;
+    const int error = image_output.error != 0 ? image_output.error : errno;
+    if (image_output.fd >= 0)
+        release_reserved_space(image_output);
+    errno = error;
     std::perror(program_name);
     std::exit(1);
 }
@@ -266,6 +279,16 @@ std::FILE* open_image(const char* path)
         fail_output();
     std::setvbuf(file, output_block, _IOFBF, sizeof output_block);
     return file;
+}
+
+void reserve_image_space(std::int64_t bytes)
+{
+    struct stat info {};
+    if (image_output.fd < 0 || fstat(image_output.fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return;
+    // Marked even when the call fails: a full disk may have granted part of it.
+    image_output.reserved = static_cast<off_t>(bytes);
+    static_cast<void>(fallocate(image_output.fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)));
 }
 
 bool write_image_block(std::FILE* file, const void* data, std::size_t size)

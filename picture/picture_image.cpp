@@ -99,6 +99,8 @@ bool write_picture_image(const PictureDrawing& drawing, const char* path)
 {
     bool completed = false;
     write_image_file(path, [&](std::FILE* file) {
+        // The image stays within its size limit; close gives back what it leaves.
+        reserve_image_space(static_cast<std::int64_t>(drawing.size_limit));
         BlockPipe pipe;
         std::FILE* stream = open_pipe_stream(pipe);
         if (stream == nullptr)

@@ -176,6 +176,37 @@ TEST_F(PictureCommand, LastPairOfANameWins)
     EXPECT_GT(file_size(dir + "/second.rge"), 3000000 - 23000);
 }
 
+// Disk space that the file holds, in bytes.
+long long disk_bytes(const std::string& path)
+{
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_blocks) * 512 : -1;
+}
+
+// Space for the whole size limit is reserved before the image is written; whatever
+// the image leaves of it is given back. Turns of 900 kB leave a gap of hundreds of
+// kB below a size limit of 3 MB.
+TEST_F(PictureCommand, ACompletedImageHoldsNoDiskSpaceBeyondItsEnd)
+{
+    const RunResult r = run({"png", "picture.png", "tr0", "900000", "dtr", "1.4", "size", "3000000"});
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const long long size = file_size(dir + "/picture.rge");
+    EXPECT_LT(size, 3000000 - 200000);
+    EXPECT_LE(disk_bytes(dir + "/picture.rge"), size + 65536);
+}
+
+// A run that ends on an output error gives the space back too.
+TEST_F(PictureCommand, AnImageCutShortByTheFileSizeLimitHoldsNoSpaceBeyondItsEnd)
+{
+    const RunResult r = run_shell("ulimit -f 1000 && exec '" PICTURE_BINARY "' png picture.png tr0 22900 dtr 1.4 size 3000000",
+                                  "", dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, prefix + std::strerror(EFBIG) + "\n");
+    const long long size = file_size(dir + "/picture.rge");
+    EXPECT_LE(size, 1024000);
+    EXPECT_LE(disk_bytes(dir + "/picture.rge"), size + 65536);
+}
+
 struct UnwritableImage {
     const char* name;
     std::string image;
@@ -237,6 +268,22 @@ TEST_F(PictureCommand, CtrlCAbandonsTheImage)
     EXPECT_EQ(r.out.find(created), std::string::npos) << r.out;
     EXPECT_LT(read_bytes, 100000000) << "the image was written on";
     EXPECT_EQ(read_bytes % 2352, 0) << "records are written whole";
+}
+
+// An image abandoned early in a regular file keeps what was written and gives back
+// the space reserved for the rest.
+TEST_F(PictureCommand, AnAbandonedImageHoldsNoSpaceBeyondItsEnd)
+{
+    InteractiveRun writer(PICTURE_BINARY, with({"size", "400000000", "image", "abandoned.rge"}), dir);
+    for (int wait = 0; wait < 30000 && file_size(dir + "/abandoned.rge") < 4000000; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    writer.signal(SIGINT);
+    const RunResult r = writer.finish();
+    ASSERT_EQ(r.exit_status, 130) << "the image was completed before the Ctrl-C";
+    const long long size = file_size(dir + "/abandoned.rge");
+    EXPECT_LT(size, 400000000 - 100000000);
+    EXPECT_EQ(size % 2352, 0);
+    EXPECT_LE(disk_bytes(dir + "/abandoned.rge"), size + 65536);
 }
 
 }  // namespace
