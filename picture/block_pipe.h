@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <mutex>
 
-constexpr int pipe_blocks = 4;
+constexpr int pipe_blocks = 8;
 
 struct BlockPipe {
     std::mutex lock;
