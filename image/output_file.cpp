@@ -287,8 +287,8 @@ std::FILE* open_image(const char* path)
 
 void reserve_image_space(std::int64_t bytes)
 {
-    struct stat info {};
-    if (image_output.fd < 0 || fstat(image_output.fd, &info) != 0 || !S_ISREG(info.st_mode))
+    // Only a regular file: open_image polls everything else.
+    if (image_output.fd < 0 || image_output.polled)
         return;
     // Marked even when the call fails: a full disk may have granted part of it.
     image_output.reserved = static_cast<off_t>(bytes);
