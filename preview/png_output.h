@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "png/png_write.h"
+#include "picture_file/png_write.h"
 
 struct PngTarget {
     std::string path;       // the user's name

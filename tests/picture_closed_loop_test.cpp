@@ -13,7 +13,7 @@
 
 #include "common/disc_geometry.h"
 #include "image/turn.h"
-#include "png/png_read.h"
+#include "picture_file/png_read.h"
 #include "png_fixture.h"
 #include "program_run.h"
 

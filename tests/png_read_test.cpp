@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "png/png_read.h"
+#include "picture_file/png_read.h"
 #include "png_fixture.h"
 #include "named_case.h"
 #include "program_run.h"

@@ -1,7 +1,7 @@
 // libpng's write side. libpng reports errors by longjmp to the setjmp in
 // write_grey_png, the only way it offers; writes go through our own callback so that
 // a failed write is seen at once, with its errno, instead of at the close.
-#include "png/png_write.h"
+#include "picture_file/png_write.h"
 
 #include <png.h>
 

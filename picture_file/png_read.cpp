@@ -1,7 +1,7 @@
 // PNG to grey through libpng's simplified reading interface, which converts every
 // colour type and depth itself: colour becomes luminance in linear light (as the
 // sRGB curves define it) and alpha is composited onto the background given here.
-#include "png/png_read.h"
+#include "picture_file/png_read.h"
 
 #include <png.h>
 
