@@ -1,8 +1,8 @@
-// Buffers of a few MiB that are filled soon after start-up. On the machines this was
-// measured on, the first touch of each 4 KiB page costs some 10 µs, so a 4 MiB buffer
-// costs 10 ms before it holds a byte; backed by 2 MiB pages it costs two faults. A
-// static buffer gets them by being declared alignas(huge_page_bytes) with a size
-// rounded by in_huge_pages, and by one call of use_huge_pages before its first use.
+// Buffers of a few MiB filled soon after start-up, backed by 2 MiB pages. Measured
+// (2026-12-09, 2-core AMD EPYC VM, hyperfine, 15 runs): ringetch-picture's default
+// run on a 4000x4000 PNG takes 373 page faults and 30 ms of system time with them,
+// 5564 faults and 60 ms without, some 15 % of its 0.2 s. A static buffer gets them by
+// alignas(huge_page_bytes), a size rounded by in_huge_pages, and use_huge_pages.
 #pragma once
 
 #include <sys/mman.h>

@@ -1,12 +1,14 @@
-// The gather of a span's frames. The wide form first turns blocks of 16 entered
-// frames into 24 lanes (lane i: byte i of each frame, frame after frame), so that
-// the 16 bytes that one byte of 16 successive outgoing frames needs lie side by side
-// in one lane, then turns 24 such runs back into 16 frames. Each turn is a fixed
-// permutation of 384 bytes: three two-register byte permutes and two blends per
-// 64 bytes out.
+// The gather of a span's frames, in two forms that give the same bytes. The wide
+// form, compiled only for x86-64 and run only where the processor has AVX-512 byte
+// permutes, first turns blocks of 16 entered frames into 24 lanes (lane i: byte i of
+// each frame, frame after frame), so that the 16 bytes that one byte of 16 successive
+// outgoing frames needs lie side by side in one lane, then turns 24 such runs back
+// into 16 frames. Each turn is a fixed permutation of 384 bytes: three two-register
+// byte permutes and two blends per 64 bytes out.
 #include "image/span_gather.h"
 
-#include <immintrin.h>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -17,6 +19,30 @@ void gather_frame(const std::uint8_t* entered, std::uint8_t* frame)
     for (int b = 0; b < frame_bytes; ++b)
         frame[b] = entered[gather_offsets.of[b]];
 }
+
+// RINGETCH_PLAIN=1 in the environment: run the plain form on any processor, so
+// that a machine with the wide form can test the plain one end to end.
+bool plain_forms_asked()
+{
+    const char* plain = std::getenv("RINGETCH_PLAIN");  // NOLINT(concurrency-mt-unsafe): no thread here sets the environment
+    return plain != nullptr && std::strcmp(plain, "1") == 0;
+}
+
+using GatherForm = void (*)(const std::uint8_t* span, std::int64_t first, std::int64_t end, std::uint8_t* out);
+
+}  // namespace
+
+void gather_span_frames_plain(const std::uint8_t* span, std::int64_t first, std::int64_t end, std::uint8_t* out)
+{
+    for (std::int64_t k = first; k < end; ++k)
+        gather_frame(span + frame_bytes * k, out + frame_bytes * (k - first));
+}
+
+// Everything that depends on the processor, behind this one guard.
+#if defined(__x86_64__)
+#include <immintrin.h>
+
+namespace {
 
 constexpr int block_frames = 16;
 constexpr int block_bytes = block_frames * frame_bytes;  // 384: six 64-byte registers
@@ -131,16 +157,6 @@ WIDE_TARGET void gather_piece(const std::uint8_t* span, std::int64_t first, std:
         gather_frame(span + frame_bytes * k, out + frame_bytes * (k - first));
 }
 
-#undef WIDE_TARGET
-
-}  // namespace
-
-void gather_span_frames_plain(const std::uint8_t* span, std::int64_t first, std::int64_t end, std::uint8_t* out)
-{
-    for (std::int64_t k = first; k < end; ++k)
-        gather_frame(span + frame_bytes * k, out + frame_bytes * (k - first));
-}
-
 void gather_span_frames_wide(const std::uint8_t* span, std::int64_t first, std::int64_t end, std::uint8_t* out)
 {
     for (std::int64_t k = first; k < end; k += piece_frames) {
@@ -149,17 +165,33 @@ void gather_span_frames_wide(const std::uint8_t* span, std::int64_t first, std::
     }
 }
 
-bool wide_gather_supported()
+#undef WIDE_TARGET
+
+// The wide form where this processor has what it needs, else none.
+GatherForm wide_form()
 {
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi");
+    const bool has = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                     __builtin_cpu_supports("avx512vbmi");
+    return has ? gather_span_frames_wide : nullptr;
+}
+
+}  // namespace
+#else
+namespace {
+
+GatherForm wide_form() { return nullptr; }
+
+}  // namespace
+#endif
+
+bool wide_gather_chosen()
+{
+    static const bool chosen = wide_form() != nullptr && !plain_forms_asked();
+    return chosen;
 }
 
 void gather_span_frames(const std::uint8_t* span, std::int64_t first, std::int64_t end, std::uint8_t* out)
 {
-    static const bool wide = wide_gather_supported();
-    if (wide)
-        gather_span_frames_wide(span, first, end, out);
-    else
-        gather_span_frames_plain(span, first, end, out);
+    static const GatherForm form = wide_gather_chosen() ? wide_form() : gather_span_frames_plain;
+    form(span, first, end, out);
 }

@@ -5,8 +5,6 @@
 // line their bytes up into slanting streaks, as offsets in any fixed step would.
 #include "picture/dither.h"
 
-#include <immintrin.h>
-
 #include <cstring>
 
 #include "common/disc_geometry.h"
@@ -51,71 +49,11 @@ static_assert(shade_table.of[128].below == mid_byte && shade_table.of[128].above
 
 constexpr int bytes_per_sample = 4;
 
-// The shades packed for the wide form, indexed by grey and, at 256, outside the
-// picture: the share in bits 0-8, the byte below in bits 9-16, the one above in
-// bits 17-24.
-struct PackedShades {
-    std::uint32_t of[257];
-};
-
-constexpr PackedShades make_packed_shades()
-{
-    PackedShades packed{};
-    for (int grey = 0; grey < 257; ++grey) {
-        const GreyShade shade = grey < 256 ? shade_table.of[grey] : GreyShade{light_byte, light_byte, 0};
-        packed.of[grey] = std::uint32_t{shade.above_share} | std::uint32_t{shade.below} << 9 |
-                          std::uint32_t{shade.above} << 17;
-    }
-    return packed;
-}
-
-constexpr PackedShades packed_shades = make_packed_shades();
-
-#define WIDE_TARGET __attribute__((target("avx512f,avx512bw")))
-
-// 16 samples (64 bytes) at a time: lane m of a register is sample m, and each of
-// the sample's four bytes is found in a register of its own, then the four are
-// merged into the sample's 32 bits.
-WIDE_TARGET void dither_blocks(const std::int16_t* greys, std::int64_t blocks, std::uint32_t phase,
-                               std::uint8_t* bytes)
-{
-    constexpr int lanes = 16;
-    const __m512i lane = _mm512_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    __m512i phases[bytes_per_sample];
-    for (int k = 0; k < bytes_per_sample; ++k)
-        phases[k] = _mm512_add_epi32(
-            _mm512_set1_epi32(static_cast<int>(phase + static_cast<std::uint32_t>(k) * phase_step)),
-            _mm512_mullo_epi32(lane, _mm512_set1_epi32(static_cast<int>(bytes_per_sample * phase_step))));
-    const __m512i block_step = _mm512_set1_epi32(static_cast<int>(lanes * bytes_per_sample * phase_step));
-    const __m512i outside = _mm512_set1_epi32(256);
-    const __m512i nine_bits = _mm512_set1_epi32(0x1FF);
-    const __m512i byte_bits = _mm512_set1_epi32(0xFF);
-    for (std::int64_t b = 0; b < blocks; ++b) {
-        const __m256i grey16 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(greys + lanes * b));
-        // -1 as unsigned is the largest: the minimum with 256 sends it to 256.
-        const __m512i grey = _mm512_min_epu32(_mm512_cvtepi16_epi32(grey16), outside);
-        const __m512i shade = _mm512_i32gather_epi32(grey, packed_shades.of, 4);
-        const __m512i share = _mm512_and_si512(shade, nine_bits);
-        const __m512i below = _mm512_and_si512(_mm512_srli_epi32(shade, 9), byte_bits);
-        const __m512i above = _mm512_srli_epi32(shade, 17);
-        __m512i merged = _mm512_setzero_si512();
-        for (int k = 0; k < bytes_per_sample; ++k) {
-            const __mmask16 lighter = _mm512_cmplt_epu32_mask(_mm512_srli_epi32(phases[k], 24), share);
-            const __m512i byte = _mm512_mask_blend_epi32(lighter, below, above);
-            merged = _mm512_or_si512(merged, _mm512_slli_epi32(byte, 8 * k));
-            phases[k] = _mm512_add_epi32(phases[k], block_step);
-        }
-        _mm512_storeu_si512(bytes + std::int64_t{lanes} * bytes_per_sample * b, merged);
-    }
-}
-
-#undef WIDE_TARGET
-
 }  // namespace
 
 const GreyShade& grey_shade(int grey) { return shade_table.of[grey]; }
 
-void dither_samples_plain(const std::int16_t* greys, std::int64_t samples, std::uint32_t phase, std::uint8_t* bytes)
+void dither_samples(const std::int16_t* greys, std::int64_t samples, std::uint32_t phase, std::uint8_t* bytes)
 {
     constexpr GreyShade outside_shade{light_byte, light_byte, 0};
     for (std::int64_t m = 0; m < samples; ++m) {
@@ -127,27 +65,6 @@ void dither_samples_plain(const std::int16_t* greys, std::int64_t samples, std::
             drawn[k] = dithered_byte(shade, first + static_cast<std::uint32_t>(k) * phase_step);
         std::memcpy(bytes + bytes_per_sample * m, drawn, bytes_per_sample);
     }
-}
-
-void dither_samples_wide(const std::int16_t* greys, std::int64_t samples, std::uint32_t phase, std::uint8_t* bytes)
-{
-    const std::int64_t blocks = samples / 16;
-    dither_blocks(greys, blocks, phase, bytes);
-    const std::int64_t done = 16 * blocks;
-    dither_samples_plain(greys + done, samples - done,
-                         phase + static_cast<std::uint32_t>(done) * (bytes_per_sample * phase_step),
-                         bytes + bytes_per_sample * done);
-}
-
-bool wide_dither_supported() { return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"); }
-
-void dither_samples(const std::int16_t* greys, std::int64_t samples, std::uint32_t phase, std::uint8_t* bytes)
-{
-    static const bool wide = wide_dither_supported();
-    if (wide)
-        dither_samples_wide(greys, samples, phase, bytes);
-    else
-        dither_samples_plain(greys, samples, phase, bytes);
 }
 
 std::uint32_t dither_phase(std::int64_t band, std::int64_t j)

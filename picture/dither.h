@@ -27,9 +27,5 @@ inline std::uint8_t dithered_byte(const GreyShade& shade, std::uint32_t phase)
 
 // The bytes of `samples` samples of a row, four bytes each (bytes 4 m .. 4 m + 3
 // show greys[m]; a grey of -1, outside the picture, is light whatever the
-// threshold), byte j dithered at phase + j * phase_step. Two forms give the same
-// bytes: a plain one and one with AVX-512 for processors that have it.
+// threshold), byte j dithered at phase + j * phase_step.
 void dither_samples(const std::int16_t* greys, std::int64_t samples, std::uint32_t phase, std::uint8_t* bytes);
-void dither_samples_plain(const std::int16_t* greys, std::int64_t samples, std::uint32_t phase, std::uint8_t* bytes);
-void dither_samples_wide(const std::int16_t* greys, std::int64_t samples, std::uint32_t phase, std::uint8_t* bytes);
-bool wide_dither_supported();

@@ -7,8 +7,6 @@
 // from the rule itself.
 #include "picture/grey_sampler.h"
 
-#include <immintrin.h>
-
 #include <cmath>
 
 #include "common/disc_geometry.h"
@@ -102,7 +100,7 @@ int fast_grey(const GreySampler& sampler, const Stretch& stretch, std::int64_t m
     return outside_picture;
 }
 
-void sample_stretch_plain(const GreySampler& sampler, const Stretch& stretch, std::int16_t* greys)
+void sample_stretch(const GreySampler& sampler, const Stretch& stretch, std::int16_t* greys)
 {
     const PicturePlacement& placement = sampler.placement;
     const double column_per_mm = placement.x_sign * placement.pixels_per_mm;
@@ -119,105 +117,16 @@ void sample_stretch_plain(const GreySampler& sampler, const Stretch& stretch, st
     }
 }
 
-#define WIDE_TARGET __attribute__((target("avx512f,avx512vl,avx512bw,avx512dq")))
+}  // namespace
 
-constexpr int wide_lanes = 8;
-
-// Lanes where a coordinate lies within margin of a whole number, as near_an_edge.
-WIDE_TARGET __mmask8 near_edges(__m512d coordinate)
+int exact_grey(const GreySampler& sampler, double position)
 {
-    const __mmask8 finite = _mm512_cmp_pd_mask(_mm512_abs_pd(coordinate), _mm512_set1_pd(0x1p62), _CMP_LT_OQ);
-    const __m512d whole = _mm512_roundscale_pd(coordinate, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
-    const __m512d fraction = _mm512_abs_pd(_mm512_sub_pd(coordinate, whole));
-    const __mmask8 near = _mm512_cmp_pd_mask(fraction, _mm512_set1_pd(margin), _CMP_LT_OQ) |
-                          _mm512_cmp_pd_mask(fraction, _mm512_set1_pd(1 - margin), _CMP_GT_OQ);
-    return finite & near;
+    const DiscPoint point = disc_point(place_on_disc(sampler.model, position));
+    return grey_under(*sampler.picture, picture_point(sampler.placement, point));
 }
 
-// Eight samples at a time: each lane's point is the block's first point turned by
-// the lane's own angle, and the block's first point is turned by eight samples'
-// angle from block to block. The pixels come from one gather of four bytes each,
-// read no further than the picture's last pixel; samples near an edge ask the rule.
-WIDE_TARGET void sample_stretch_wide(const GreySampler& sampler, const Stretch& stretch, std::int16_t* greys)
-{
-    const GreyPicture& picture = *sampler.picture;
-    const PicturePlacement& placement = sampler.placement;
-    alignas(64) double lane_cosine[wide_lanes];
-    alignas(64) double lane_sine[wide_lanes];
-    double turned_cosine = 1;
-    double turned_sine = 0;
-    for (int j = 0; j < wide_lanes; ++j) {
-        lane_cosine[j] = turned_cosine;
-        lane_sine[j] = turned_sine;
-        const double next_sine = turned_sine * stretch.turn_cosine + turned_cosine * stretch.turn_sine;
-        turned_cosine = turned_cosine * stretch.turn_cosine - turned_sine * stretch.turn_sine;
-        turned_sine = next_sine;
-    }
-    const __m512d cosines_of_lanes = _mm512_load_pd(lane_cosine);
-    const __m512d sines_of_lanes = _mm512_load_pd(lane_sine);
-    const __m512d lane = _mm512_setr_pd(0, 1, 2, 3, 4, 5, 6, 7);
-    const __m512d column_per_mm = _mm512_set1_pd(placement.x_sign * placement.pixels_per_mm);
-    const __m512d row_per_mm = _mm512_set1_pd(placement.pixels_per_mm);
-    const __m512d width = _mm512_set1_pd(placement.width);
-    const __m512d height = _mm512_set1_pd(placement.height);
-    const __m512d zero = _mm512_setzero_pd();
-    const auto pixels = static_cast<std::int64_t>(picture.width) * picture.height;
-    const __m512i last_word = _mm512_set1_epi64(pixels - 4);
-
-    double sine = stretch.sine0;
-    double cosine = stretch.cosine0;
-    std::int64_t m = 0;
-    for (; m + wide_lanes <= stretch.n + 1; m += wide_lanes) {
-        const __m512d first_sine = _mm512_set1_pd(sine);
-        const __m512d first_cosine = _mm512_set1_pd(cosine);
-        const __m512d sines = _mm512_fmadd_pd(first_sine, cosines_of_lanes, _mm512_mul_pd(first_cosine, sines_of_lanes));
-        const __m512d cosines =
-            _mm512_fmsub_pd(first_cosine, cosines_of_lanes, _mm512_mul_pd(first_sine, sines_of_lanes));
-        const __m512d radius = _mm512_fmadd_pd(_mm512_set1_pd(stretch.radius_step),
-                                               _mm512_add_pd(_mm512_set1_pd(static_cast<double>(m)), lane),
-                                               _mm512_set1_pd(stretch.radius0));
-        const __m512d column = _mm512_fmadd_pd(column_per_mm, _mm512_mul_pd(radius, sines),
-                                               _mm512_set1_pd(placement.centre_column));
-        const __m512d row =
-            _mm512_fnmadd_pd(row_per_mm, _mm512_mul_pd(radius, cosines), _mm512_set1_pd(placement.centre_row));
-        const __mmask8 inside = _mm512_cmp_pd_mask(column, zero, _CMP_GE_OQ) &
-                                _mm512_cmp_pd_mask(column, width, _CMP_LT_OQ) &
-                                _mm512_cmp_pd_mask(row, zero, _CMP_GE_OQ) & _mm512_cmp_pd_mask(row, height, _CMP_LT_OQ);
-        const __mmask8 ask = near_edges(column) | near_edges(row);
-        const __mmask8 read = inside & static_cast<__mmask8>(~ask);
-        // The pixel's index, and the four bytes from min(index, pixels - 4) that hold it.
-        const __m512i index = _mm512_add_epi64(
-            _mm512_mullo_epi64(_mm512_cvttpd_epi64(row), _mm512_set1_epi64(picture.width)), _mm512_cvttpd_epi64(column));
-        const __m512i word = _mm512_min_epi64(index, last_word);
-        const __m256i words = _mm512_mask_i64gather_epi32(_mm256_setzero_si256(), read, word, picture.pixels, 1);
-        const __m256i shift = _mm512_cvtepi64_epi32(_mm512_slli_epi64(_mm512_sub_epi64(index, word), 3));
-        const __m256i grey = _mm256_and_si256(_mm256_srlv_epi32(words, shift), _mm256_set1_epi32(0xFF));
-        const __m256i drawn = _mm256_mask_mov_epi32(_mm256_set1_epi32(outside_picture), read, grey);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(greys + m), _mm256_cvtepi32_epi16(drawn));
-        for (unsigned rest = ask; rest != 0; rest &= rest - 1) {
-            const std::int64_t k = m + __builtin_ctz(rest);
-            greys[k] = static_cast<std::int16_t>(exact_grey(sampler, static_cast<double>(stretch.q0 + k * stretch.step)));
-        }
-        const double next_sine = sine * turned_cosine + cosine * turned_sine;
-        cosine = cosine * turned_cosine - sine * turned_sine;
-        sine = next_sine;
-    }
-    // The last few one at a time, turned from the block's first point as the lanes are.
-    for (int j = 0; m <= stretch.n; ++m, ++j) {
-        const double radius = stretch.radius0 + stretch.radius_step * static_cast<double>(m);
-        const double lane_sine_m = sine * lane_cosine[j] + cosine * lane_sine[j];
-        const double lane_cosine_m = cosine * lane_cosine[j] - sine * lane_sine[j];
-        const double column = placement.centre_column + placement.x_sign * placement.pixels_per_mm * (radius * lane_sine_m);
-        const double row = placement.centre_row - placement.pixels_per_mm * (radius * lane_cosine_m);
-        greys[m] = static_cast<std::int16_t>(fast_grey(sampler, stretch, m, column, row));
-    }
-}
-
-#undef WIDE_TARGET
-
-template <typename SampleStretch>
-void sample_greys_with(SampleStretch sample_stretch, const GreySampler& sampler, std::int64_t first,
-                       std::int64_t step, std::int64_t count, std::int16_t* greys)
+void sample_greys(const GreySampler& sampler, std::int64_t first, std::int64_t step, std::int64_t count,
+                  std::int16_t* greys)
 {
     std::int64_t m = 0;
     while (m < count) {
@@ -227,45 +136,4 @@ void sample_greys_with(SampleStretch sample_stretch, const GreySampler& sampler,
         sample_stretch(sampler, start_stretch(sampler, first + m * step, step, n), greys + m);
         m += n + 1;
     }
-}
-
-}  // namespace
-
-int exact_grey(const GreySampler& sampler, double position)
-{
-    const DiscPoint point = disc_point(place_on_disc(sampler.model, position));
-    return grey_under(*sampler.picture, picture_point(sampler.placement, point));
-}
-
-void sample_greys_plain(const GreySampler& sampler, std::int64_t first, std::int64_t step, std::int64_t count,
-                        std::int16_t* greys)
-{
-    sample_greys_with(sample_stretch_plain, sampler, first, step, count, greys);
-}
-
-void sample_greys_wide(const GreySampler& sampler, std::int64_t first, std::int64_t step, std::int64_t count,
-                       std::int16_t* greys)
-{
-    // The gather reads four bytes: a picture of fewer pixels is sampled plainly.
-    if (std::int64_t{sampler.picture->width} * sampler.picture->height < 4) {
-        sample_greys_plain(sampler, first, step, count, greys);
-        return;
-    }
-    sample_greys_with(sample_stretch_wide, sampler, first, step, count, greys);
-}
-
-bool wide_sampling_supported()
-{
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-           __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq");
-}
-
-void sample_greys(const GreySampler& sampler, std::int64_t first, std::int64_t step, std::int64_t count,
-                  std::int16_t* greys)
-{
-    static const bool wide = wide_sampling_supported();
-    if (wide)
-        sample_greys_wide(sampler, first, step, count, greys);
-    else
-        sample_greys_plain(sampler, first, step, count, greys);
 }

@@ -24,12 +24,3 @@ int exact_grey(const GreySampler& sampler, double position);
 // that run forward (step > 0) by far less than a turn from one to the next.
 void sample_greys(const GreySampler& sampler, std::int64_t first, std::int64_t step, std::int64_t count,
                   std::int16_t* greys);
-
-// The two forms of sample_greys, which give the same greys: the plain one turns the
-// point from sample to sample, the wide one places eight samples at a time with
-// AVX-512 (only where wide_sampling_supported()).
-void sample_greys_plain(const GreySampler& sampler, std::int64_t first, std::int64_t step, std::int64_t count,
-                        std::int16_t* greys);
-void sample_greys_wide(const GreySampler& sampler, std::int64_t first, std::int64_t step, std::int64_t count,
-                       std::int16_t* greys);
-bool wide_sampling_supported();

@@ -100,8 +100,7 @@ TEST(Dither, SuccessiveBandsDoNotRepeatTheirPattern)
 }
 
 // A row of samples, every grey and outside among them, dithered four bytes a sample:
-// each byte is dithered_byte at its own phase, in both forms, whatever the count of
-// samples (whole blocks of 16 for the wide form, and a remainder).
+// each byte is dithered_byte at its own phase, whatever the count of samples.
 TEST(Dither, RowsOfSamplesAreTheBytesOfTheirGreys)
 {
     std::mt19937 random(3);
@@ -116,14 +115,9 @@ TEST(Dither, RowsOfSamplesAreTheBytesOfTheirGreys)
             const std::uint32_t at = phase + static_cast<std::uint32_t>(j) * phase_step;
             expected[static_cast<std::size_t>(j)] = grey < 0 ? light_byte : dithered_byte(grey_shade(grey), at);
         }
-        std::vector<std::uint8_t> plain(4 * 1000, 0x11);
-        dither_samples_plain(greys.data(), samples, phase, plain.data());
-        EXPECT_EQ(plain, expected) << samples << " samples";
-        if (!wide_dither_supported())
-            continue;
-        std::vector<std::uint8_t> wide(4 * 1000, 0x11);
-        dither_samples_wide(greys.data(), samples, phase, wide.data());
-        EXPECT_EQ(wide, expected) << samples << " samples";
+        std::vector<std::uint8_t> bytes(4 * 1000, 0x11);
+        dither_samples(greys.data(), samples, phase, bytes.data());
+        EXPECT_EQ(bytes, expected) << samples << " samples";
     }
 }
 
@@ -150,17 +144,6 @@ struct SamplerCase {
 
 class Sampler : public testing::TestWithParam<SamplerCase> {};
 
-using SampleGreys = void (*)(const GreySampler&, std::int64_t, std::int64_t, std::int64_t, std::int16_t*);
-
-// Both forms of the sampler, the wide one where the processor has it.
-std::vector<SampleGreys> sampler_forms()
-{
-    std::vector<SampleGreys> forms{sample_greys_plain};
-    if (wide_sampling_supported())
-        forms.push_back(sample_greys_wide);
-    return forms;
-}
-
 TEST_P(Sampler, GivesThePlacementRulesGreyAtEveryPosition)
 {
     const SamplerCase& c = GetParam();
@@ -172,8 +155,7 @@ TEST_P(Sampler, GivesThePlacementRulesGreyAtEveryPosition)
     std::vector<std::int16_t> greys(count);
     for (int trial = 0; trial < 20; ++trial) {
         const std::int64_t first = static_cast<std::int64_t>(random() % 2000000);
-        const SampleGreys form = sampler_forms()[static_cast<std::size_t>(trial) % sampler_forms().size()];
-        form(sampler, first, c.step, count, greys.data());
+        sample_greys(sampler, first, c.step, count, greys.data());
         for (std::int64_t m = 0; m < count; ++m) {
             const double position = static_cast<double>(first + m * c.step);
             const PicturePoint at = picture_point(sampler.placement, disc_point(place_on_disc(c.model, position)));
