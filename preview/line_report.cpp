@@ -16,6 +16,9 @@ namespace {
 constexpr double marker_shortest = 1.0 / 24;
 constexpr double marker_longest = 1.0 / 6;
 constexpr double line_opening = 1;  // a run of a new byte this long opens a line
+// A line's markers stand a turn apart; between two lines lie 65 unmarked turns (33
+// where the first line was cut short), so a longer gap means the next line began.
+constexpr double marker_gap_limit = 8;
 
 constexpr int markers_per_line = last_marker_turn - first_marker_turn + 1;
 constexpr double straight_drift = 15;  // degrees
@@ -50,22 +53,45 @@ void open_line(LineScan& scan, std::uint8_t fill)
     scan.lines += 1;
 }
 
-void add_marker(LineScan& scan, std::int64_t start)
+// Whether a marker of `byte` at `start` (where a turn holds `turn` bytes) cannot
+// belong to the line so far: the next line, of the same fill, began.
+bool opens_next_line(const LineRecord& line, std::uint8_t byte, std::int64_t start, double turn)
+{
+    if (line.markers == 0)
+        return false;
+    return byte != line.marker || line.markers == markers_per_line ||
+           static_cast<double>(start - line.last_start) > marker_gap_limit * turn;
+}
+
+void add_marker(LineScan& scan, std::uint8_t byte, std::int64_t start, double turn)
 {
     if (scan.too_many_lines)
         return;
+    if (opens_next_line(scan.line[scan.lines - 1], byte, start, turn)) {
+        open_line(scan, static_cast<std::uint8_t>(scan.fill));
+        if (scan.too_many_lines)
+            return;
+    }
     LineRecord& line = scan.line[scan.lines - 1];
     const double angle = marker_angle(scan.model, start);
-    if (line.markers == 0)
+    if (line.markers == 0) {
         line.first_angle = angle;
-    else
+        line.marker = byte;
+    } else {
         line.unwrapped += angle_step(line.last_angle, angle);
+    }
     line.last_angle = angle;
+    line.last_start = start;
     line.sum_angle += line.unwrapped;
     line.sum_index_angle += line.markers * line.unwrapped;
     line.markers += 1;
     scan.total_markers += 1;
 }
+
+// Markers are drawn in the bytes of the white and black lines' markers, never in
+// another (the zeros that an interleaver starts with, where an image follows an
+// interrupted one, are no markers).
+bool is_marker_byte(std::uint8_t byte) { return byte == line_bytes(0, false).marker || byte == line_bytes(1, false).marker; }
 
 // Settles the waiting run once the run after it is known.
 void settle_candidate(LineScan& scan, bool fill_follows)
@@ -73,8 +99,8 @@ void settle_candidate(LineScan& scan, bool fill_follows)
     if (!scan.candidate)
         return;
     const double turns = static_cast<double>(scan.candidate_length) / scan.candidate_turn;
-    if (fill_follows && turns >= marker_shortest && turns <= marker_longest)
-        add_marker(scan, scan.candidate_start);
+    if (fill_follows && is_marker_byte(scan.candidate_byte) && turns >= marker_shortest && turns <= marker_longest)
+        add_marker(scan, scan.candidate_byte, scan.candidate_start, scan.candidate_turn);
     else
         scan.stray_bytes += scan.candidate_length;
     scan.candidate = false;
@@ -103,6 +129,7 @@ void take_run(LineScan& scan, std::uint8_t byte, std::int64_t start, std::int64_
         return;
     }
     scan.candidate = true;
+    scan.candidate_byte = byte;
     scan.candidate_start = start;
     scan.candidate_length = length;
     scan.candidate_turn = turn;

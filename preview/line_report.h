@@ -1,9 +1,11 @@
 // The per-line report: the lines of a calibration image found from its own bytes,
 // their markers' angles on the simulated disc, and how straight each line's markers
-// stand. A line's fill byte differs from its neighbours'; its markers are the runs
-// of another byte between runs of the fill. Runs are measured against the simulated
-// disc's turn length where they start: a marker is a twelfth of a turn, a line opens
-// with dozens of unmarked turns.
+// stand. A line's markers are the runs of another byte between runs of its fill.
+// A new line begins where the fill changes, and also, for two lines of one fill (two
+// gray lines, or two images in one file), where the markers change byte, where they
+// resume after the unmarked turns between lines, or after a line's 560. Runs are
+// measured against the simulated disc's turn length where they start: a marker is a
+// twelfth of a turn, a line opens with dozens of unmarked turns.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +17,9 @@
 // that the least-squares slope sees no jump at 360 degrees.
 struct LineRecord {
     std::uint8_t fill = 0;    // the byte most of the line is drawn with
+    std::uint8_t marker = 0;  // its markers' byte, once it has one
     int markers = 0;          // markers found
+    std::int64_t last_start = 0;  // pixel index of the latest marker's first byte
     double first_angle = 0;   // angle of the first marker's first byte, degrees
     double last_angle = 0;    // angle of the latest marker, degrees, 0..360
     double unwrapped = 0;     // the latest marker's angle less the first's, unwrapped, degrees
@@ -35,6 +39,7 @@ struct LineScan {
     // A run of another byte inside a line, waiting for the run after it: a marker
     // when the fill follows.
     bool candidate = false;
+    std::uint8_t candidate_byte = 0;
     std::int64_t candidate_start = 0;
     std::int64_t candidate_length = 0;
     double candidate_turn = 0;  // the disc's turn length where it starts, bytes

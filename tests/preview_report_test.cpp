@@ -128,6 +128,72 @@ TEST(SweepImage, TheStraightLineIsTheOneWhoseFirstTurnIsTheDiscs)
     EXPECT_EQ(report.closing, "straight lines 4-4") << r.out;
 }
 
+// Lines of one fill side by side: the sweep's two gray lines (even then odd, and odd
+// then even), and an interrupted image followed by a whole one in one file, cut in a
+// white line (the next image opens with a white line too) or in a black one. The
+// report has one row per line the writers announced, in their colours, and no row
+// holds more than a line's 560 markers.
+struct AnnouncedCase {
+    const char* name;
+    bool sweep;
+    double ref_tr0;  // the sweep's gray lines; unused for two images
+    int cut_line;    // two images: the line in whose middle the first is interrupted
+};
+
+class LinesAsAnnounced : public testing::TestWithParam<AnnouncedCase> {};
+
+// The first image, interrupted in the middle of cut_line, then a whole one.
+CoreRun two_images(int cut_line)
+{
+    // Slow growth keeps the second image's turns near the disc's where it lies.
+    const TrackParams p{400, 0.03, 410, 0.03 - 10 / 3437.5, 1200000};
+    reset_synthesis_state();
+    const CoreRun whole = run_track_core(p);
+    const double line_bytes = 625 * 400;
+    const int cut_record = static_cast<int>((cut_line + 0.5) * line_bytes / 2352);
+    reset_synthesis_state();
+    CoreRun both = run_track_core(p, cut_record);
+    both.file.insert(both.file.end(), whole.file.begin(), whole.file.end());
+    both.out += whole.out;
+    return both;
+}
+
+TEST_P(LinesAsAnnounced, OneRowPerAnnouncedLineInItsColour)
+{
+    const AnnouncedCase& c = GetParam();
+    WorkFolder work;
+    CoreRun run;
+    TrackModel disc{400, 0.03};
+    if (c.sweep) {
+        const SweepParams p{380, 5, c.ref_tr0, 2200000, 4000000, 1166};
+        reset_synthesis_state();
+        run = run_sweep_core(p);
+        disc = {390, growth_through(390, p.anchor_pos, p.anchor_len)};
+    } else {
+        run = two_images(c.cut_line);
+    }
+    write_file(work / "image.rge", run.file);
+    const RunResult r = preview(work, disc);
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    const Report report = parse_report(r.out);
+    const std::vector<ProgressLine> drawn = progress_lines(run.out);
+    ASSERT_EQ(report.rows.size(), drawn.size()) << run.out << r.out;
+    for (std::size_t k = 0; k < drawn.size(); ++k) {
+        EXPECT_EQ(report.rows[k].line, static_cast<int>(k));
+        EXPECT_EQ(report.rows[k].colour, drawn[k].colour) << "row " << k << "\n" << r.out;
+        EXPECT_LE(report.rows[k].markers, 560) << "row " << k;
+    }
+}
+
+const AnnouncedCase announced_cases[] = {
+    {"SweepGrayLinesEvenThenOdd", true, 385, 0},
+    {"SweepGrayLinesOddThenEven", true, 390, 0},
+    {"ImageCutInWhiteLineThenAnImage", false, 0, 2},
+    {"ImageCutInBlackLineThenAnImage", false, 0, 3},
+};
+INSTANTIATE_TEST_SUITE_P(Report, LinesAsAnnounced, testing::ValuesIn(announced_cases),
+                         [](const testing::TestParamInfo<AnnouncedCase>& info) { return info.param.name; });
+
 // A picture's bytes change every few bytes: no line, no marker.
 TEST(Picture, ImageWithoutMarkersSaysSoAndStillGivesThePng)
 {
