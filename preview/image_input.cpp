@@ -12,13 +12,20 @@
 
 #include "common/program_name.h"
 
-bool open_image_input(ImageInput& input, const char* path)
+bool open_image_input(ImageInput& input, const char* path, const volatile std::sig_atomic_t* stop)
 {
     input = ImageInput{};
     input.path = path;
-    input.fd = open(path, O_RDONLY | O_CLOEXEC);
+    // The open of a FIFO waits for its writer; a stop request breaks that wait (EINTR),
+    // any other signal does not.
+    while (*stop == 0) {
+        input.fd = open(path, O_RDONLY | O_CLOEXEC);
+        if (input.fd >= 0 || errno != EINTR)
+            break;
+    }
     if (input.fd < 0) {
-        image_problem(input, std::strerror(errno));
+        if (*stop == 0)
+            image_problem(input, std::strerror(errno));
         return false;
     }
     struct stat info {};

@@ -16,8 +16,9 @@ struct ImageInput {
 enum class ReadStatus { read, end, stopped, failed };
 
 // Opens path for reading; on failure (missing, unreadable, a folder) prints why on
-// stderr and returns false.
-bool open_image_input(ImageInput& input, const char* path);
+// stderr and returns false. Returns false without a word when *stop is or becomes
+// non-zero before the file is open (a Ctrl-C while a FIFO waits for its writer).
+bool open_image_input(ImageInput& input, const char* path, const volatile std::sig_atomic_t* stop);
 
 // Fills `room` bytes at `to` unless the file ends first; `got` says how many came.
 // `stopped` when *stop became non-zero while a read waited; `failed` after printing

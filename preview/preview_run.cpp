@@ -8,11 +8,16 @@
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
+#include <new>
+#include <system_error>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
 #include "common/interrupt.h"
 #include "common/program_name.h"
+#include "common/same_file.h"
 #include "common/units.h"
 #include "common/worker_thread.h"
 #include "image/deinterleaver.h"
@@ -54,6 +59,7 @@ BlockQueue queue;
 RecoveryWindow window;
 LineScan scan;
 Placer placers[2];  // [0] the main thread's, [1] the placing thread's
+std::vector<std::uint8_t> rows;  // the finished picture's grey rows, for the PNG
 
 // Places one claimed block and gives its buffer back.
 void place_block(Placer& placer, PixelBlock& block)
@@ -177,22 +183,91 @@ void note_cut_short(const ImageInput& input)
                  program_name, input.path, static_cast<long long>(rest), sector_bytes);
 }
 
+bool is_character_device(const char* path)
+{
+    struct stat info {};
+    return stat(path, &info) == 0 && S_ISCHR(info.st_mode);
+}
+
+// The PNG replaces what its name reaches: refused when that is the image being read
+// or the file the report goes to. A device such as /dev/null is shared harmlessly.
+bool png_replaces_input(const PreviewParameters& parameters)
+{
+    const char* png = parameters.png_path;
+    if (is_character_device(png))
+        return false;
+    if (same_file(png, parameters.image_path)) {
+        std::fprintf(stderr, "%s: png \"%s\" is the image \"%s\"; the PNG would replace it\n", program_name, png,
+                     parameters.image_path);
+        return true;
+    }
+    if (same_file_as_descriptor(png, STDOUT_FILENO)) {
+        std::fprintf(stderr, "%s: png \"%s\" is where standard output goes; the PNG would replace the report\n",
+                     program_name, png);
+        return true;
+    }
+    return false;
+}
+
+// Takes all the picture's memory before any file is opened, so that a preview that
+// cannot have it ends before it has written anything.
+bool make_pictures(const PreviewParameters& parameters)
+{
+    const auto side = static_cast<std::size_t>(parameters.pixels);
+    try {
+        // Reserved first, untouched, so that a refusal comes before any page is filled.
+        for (Placer& placer : placers)
+            placer.picture.cells.reserve((side + 2) * (side + 2));
+        rows.reserve(side * side);
+        for (Placer& placer : placers)
+            start_picture(placer.picture, placer.placement, parameters.model, parameters.pixels);
+        rows.assign(side * side, 0);
+        return true;
+    } catch (const std::bad_alloc&) {
+        const std::size_t needed = 2 * (side + 2) * (side + 2) * sizeof(PictureCell) + side * side;
+        for (Placer& placer : placers)
+            placer.picture = DiscPicture{};
+        std::fprintf(stderr, "%s: not enough memory for a %d-pixel picture: it needs %zu MiB\n", program_name,
+                     parameters.pixels, (needed + (1 << 20) - 1) >> 20);
+        return false;
+    }
+}
+
+// The placing thread, or a message saying why there is none.
+bool start_placer(std::thread& placer)
+{
+    try {
+        placer = start_worker_thread(place_blocks);
+        return true;
+    } catch (const std::system_error& error) {
+        std::fprintf(stderr, "%s: cannot start the placing thread: %s\n", program_name, error.what());
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s: not enough memory to start the placing thread\n", program_name);
+    }
+    return false;
+}
+
 }  // namespace
 
 int run_preview(const PreviewParameters& parameters)
 {
+    if (png_replaces_input(parameters) || !make_pictures(parameters))
+        return 1;
     Progress progress;
     ImageInput input;
-    if (!open_image_input(input, parameters.image_path))
-        return 1;
     PngTarget target;
+    if (!open_image_input(input, parameters.image_path, &break_requested))
+        return break_requested != 0 ? stop_without_png(target) : 1;
     open_png_target(target, parameters.png_path);
 
     window = RecoveryWindow{};
     start_scan(scan, parameters.model);
-    for (Placer& placer : placers)
-        start_picture(placer.picture, placer.placement, parameters.model, parameters.pixels);
-    std::thread placer = start_worker_thread(place_blocks);
+    std::thread placer;
+    if (!start_placer(placer)) {
+        close_image_input(input);
+        discard_png_target(target);
+        return 1;
+    }
     const ReadStatus status = read_image(input, progress);
     end_blocks();
     placer.join();
@@ -214,7 +289,6 @@ int run_preview(const PreviewParameters& parameters)
 
     add_picture(placers[0].picture, placers[1].picture);
     const DiscPicture& picture = placers[0].picture;
-    std::vector<std::uint8_t> rows(static_cast<std::size_t>(picture.side) * static_cast<std::size_t>(picture.side));
     picture_rows(picture, rows.data());
     if (seconds_since(progress.start) >= 1)
         std::fprintf(stderr, "%s: writing \"%s\"\n", program_name, parameters.png_path);

@@ -79,6 +79,67 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedCase{"PngIsAFolder", {"png", "."}, p + std::strerror(EISDIR) + "\n"}),
     [](const testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
 
+// Refused before anything is written, every file left as it was: a png name that
+// reaches the image or the file standard output goes to, by any spelling, and a
+// picture or a thread that the memory limit does not allow (an earlier PNG kept).
+struct BeforeWritingCase {
+    const char* name;
+    const char* setup;    // shell commands run first in the work folder
+    const char* command;  // the preview's parameters and redirection
+    std::string err;
+    std::vector<std::string> entries;
+};
+
+class RefusedBeforeWriting : public testing::TestWithParam<BeforeWritingCase> {};
+
+TEST_P(RefusedBeforeWriting, SaysWhyAndLeavesEveryFileAsItWas)
+{
+    const BeforeWritingCase& c = GetParam();
+    WorkFolder work;
+    const Bytes image = small_image();
+    write_file(work / "image.rge", image);
+    const RunResult r =
+        run_shell(std::string(c.setup) + "\nexec '" + PREVIEW_BINARY + "' " + c.command, "", work.path());
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(work.entries(), c.entries);
+    EXPECT_EQ(read_file(work / "image.rge").size(), image.size());
+    if (file_size(work / "report.txt") >= 0) {
+        EXPECT_EQ(file_size(work / "report.txt"), 0);
+    }
+    if (file_size(work / "preview.png") >= 0) {
+        EXPECT_EQ(read_file(work / "preview.png"), "old\n");
+    }
+}
+
+const std::string replaces_image = "\" is the image \"image.rge\"; the PNG would replace it\n";
+const std::string replaces_report = "\" is where standard output goes; the PNG would replace the report\n";
+const std::vector<std::string> image_and_link{"image.rge", "link.png"};
+const std::vector<std::string> image_and_report{"image.rge", "report.txt"};
+const std::vector<std::string> image_and_old_png{"image.rge", "preview.png"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Preview, RefusedBeforeWriting,
+    testing::Values(
+        BeforeWritingCase{"PngNamesTheImage", ":", "png image.rge", p + "png \"image.rge" + replaces_image, {"image.rge"}},
+        BeforeWritingCase{"PngSpellsTheImageAnotherWay", ":", "png ./image.rge",
+                          p + "png \"./image.rge" + replaces_image, {"image.rge"}},
+        BeforeWritingCase{"PngIsAHardLinkToTheImage", "ln image.rge link.png", "png link.png",
+                          p + "png \"link.png" + replaces_image, image_and_link},
+        BeforeWritingCase{"PngIsASymbolicLinkToTheImage", "ln -s image.rge link.png", "png link.png",
+                          p + "png \"link.png" + replaces_image, image_and_link},
+        BeforeWritingCase{"PngIsWhereTheReportGoes", ":", "png report.txt >report.txt",
+                          p + "png \"report.txt" + replaces_report, image_and_report},
+        BeforeWritingCase{"PngIsStandardOutputByItsDeviceName", ":", "png /dev/stdout >report.txt",
+                          p + "png \"/dev/stdout" + replaces_report, image_and_report},
+        BeforeWritingCase{"PictureBeyondTheMemoryLimit", "echo old >preview.png; ulimit -v 800000", "pixels 8192",
+                          p + "not enough memory for a 8192-pixel picture: it needs 1089 MiB\n", image_and_old_png},
+        // Each thread's stack is as large as the stack limit, here past the memory limit.
+        BeforeWritingCase{"NoMemoryForTheSecondThread", "echo old >preview.png; ulimit -v 800000; ulimit -s 900000",
+                          "pixels 16", p + "cannot start the placing thread: Resource temporarily unavailable\n",
+                          image_and_old_png}),
+    [](const testing::TestParamInfo<BeforeWritingCase>& info) { return std::string(info.param.name); });
+
 TEST(PreviewInput, EmptyImageIsRefused)
 {
     WorkFolder work;
@@ -140,26 +201,46 @@ TEST(PreviewInput, ReplacesAnEarlierPngWhole)
     EXPECT_EQ(work.entries(), (std::vector<std::string>{"image.rge", "old.png"}));
 }
 
-// The image is a named pipe that the test fills slowly: the preview waits in a
-// read when the signal comes.
-TEST(PreviewInput, CtrlCStopsWithoutAPng)
+// The image is a named pipe: the preview waits in its open for a writer, or in a
+// read on a pipe that the test fills slowly, when the signal comes.
+struct StopCase {
+    const char* name;
+    int signal_number;
+    int bytes_written;  // -1: no writer, the preview waits in the open
+    int exit_status;
+};
+
+class StoppedPreview : public testing::TestWithParam<StopCase> {};
+
+TEST_P(StoppedPreview, EndsAtOnceWithoutAPng)
 {
+    const StopCase& c = GetParam();
     WorkFolder work;
     const std::string pipe = work / "image.pipe";
     ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
     PreviewRun run({"image", "image.pipe"}, work.path());
-    const int fd = open(pipe.c_str(), O_WRONLY);  // waits for the preview to open it
-    ASSERT_GE(fd, 0);
-    const Bytes image = small_image();
-    ASSERT_EQ(write(fd, image.data(), 200000), 200000);
+    int fd = -1;
+    if (c.bytes_written >= 0) {
+        fd = open(pipe.c_str(), O_WRONLY);  // waits for the preview to open it
+        ASSERT_GE(fd, 0);
+        const Bytes image = small_image();
+        ASSERT_EQ(write(fd, image.data(), c.bytes_written), c.bytes_written);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    run.signal(SIGINT);
-    const RunResult r = run.finish();
-    close(fd);
-    EXPECT_EQ(r.exit_status, 130);
+    run.signal(c.signal_number);
+    const RunResult r = run.finish(5);
+    if (fd >= 0)
+        close(fd);
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.exit_status, c.exit_status);
     EXPECT_EQ(without_progress(r.err), p + "stopped; no PNG written\n");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(work.entries(), std::vector<std::string>{"image.pipe"});
 }
+
+INSTANTIATE_TEST_SUITE_P(Preview, StoppedPreview,
+                         testing::Values(StopCase{"CtrlCWhileReading", SIGINT, 200000, 130},
+                                         StopCase{"CtrlCWhileWaitingForTheWriter", SIGINT, -1, 130}),
+                         [](const testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
