@@ -7,7 +7,7 @@
 #include "common/program_name.h"
 #include "image/output_file.h"
 #include "refine/parameters.h"
-#include "refine/readings_file.h"
+#include "model_fit/readings_file.h"
 #include "refine/session.h"
 
 namespace {

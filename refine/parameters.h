@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "refine/readings.h"
+#include "model_fit/readings.h"
 
 struct RefineParameters {
     StartRanges ranges;

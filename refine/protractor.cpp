@@ -8,7 +8,7 @@
 #include "common/disc_geometry.h"
 #include "common/units.h"
 #include "image/test_pattern.h"
-#include "refine/text_output.h"
+#include "model_fit/text_output.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "common/units.h"
 #include "image/test_pattern.h"
 #include "image/turn_walk.h"
-#include "refine/readings.h"
+#include "model_fit/readings.h"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "common/units.h"
-#include "refine/fit.h"
+#include "model_fit/fit.h"
 #include "refine/protractor.h"
 #include "refine/reading_prompt.h"
-#include "refine/readings_file.h"
+#include "model_fit/readings_file.h"
 #include "refine/refinement_image.h"
-#include "refine/text_output.h"
+#include "model_fit/text_output.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "refine/parameters.h"
-#include "refine/readings.h"
+#include "model_fit/readings.h"
 
 // Runs the session from readings (the ranges set, and any burns of an earlier
 // session) with the start parameters p. Returns the exit status: 0 after "done",

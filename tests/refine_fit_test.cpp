@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "refine/fit.h"
+#include "model_fit/fit.h"
 #include "refine_geometry_eye.h"
 
 namespace {

@@ -4,7 +4,7 @@
 // starting lines, and the unwrapping that explains most readings is kept.
 #pragma once
 
-#include "refine/readings.h"
+#include "model_fit/readings.h"
 
 constexpr double eye_error_degrees = 10;  // how well a person reads an angle
 constexpr double misread_degrees = 45;    // a residual beyond this asks for the line again

@@ -1,5 +1,5 @@
 // Text files written whole or not at all.
-#include "refine/text_output.h"
+#include "model_fit/text_output.h"
 
 #include <cerrno>
 #include <cstring>

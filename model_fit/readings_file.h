@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "refine/readings.h"
+#include "model_fit/readings.h"
 
 // Writes readings to path whole (temporary name, renamed); an output error ends
 // the process (status 1).

@@ -3,7 +3,7 @@
 // on (tr0, dtr) with the per-burn zeros eliminated as weighted means; Cauchy weights
 // against gross misreads; a weak prior from the starting ranges so that a few lines
 // of a first burn still give a usable prediction for the next.
-#include "refine/fit.h"
+#include "model_fit/fit.h"
 
 #include <cmath>
 #include <vector>

@@ -1,13 +1,13 @@
 // Saving and loading the readings. Models are written with 17 significant digits so
 // that a reloaded burn predicts exactly what the saved one did.
-#include "refine/readings_file.h"
+#include "model_fit/readings_file.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "common/decimal_text.h"
-#include "refine/text_output.h"
+#include "model_fit/text_output.h"
 
 namespace {
 
