@@ -134,6 +134,14 @@ INSTANTIATE_TEST_SUITE_P(
                           p + "png \"/dev/stdout" + replaces_report, image_and_report},
         BeforeWritingCase{"PictureBeyondTheMemoryLimit", "echo old >preview.png; ulimit -v 800000", "pixels 8192",
                           p + "not enough memory for a 8192-pixel picture: it needs 1089 MiB\n", image_and_old_png},
+        BeforeWritingCase{"WavOfMonoSamples",
+                          "printf 'RIFF\\044\\0\\0\\0WAVEfmt \\020\\0\\0\\0\\1\\0\\1\\0"
+                          "\\104\\254\\0\\0\\210\\130\\1\\0\\2\\0\\020\\0data\\0\\0\\0\\0' >mono.wav",
+                          "image mono.wav", p + "image \"mono.wav\": is a WAV file, but not of 16-bit stereo PCM (CD audio)\n",
+                          {"image.rge", "mono.wav"}},
+        BeforeWritingCase{"WavWithoutAudioData", "printf 'RIFF\\004\\0\\0\\0WAVE' >empty.wav", "image empty.wav",
+                          p + "image \"empty.wav\": is a WAV file without its format and audio data in its first 12 bytes\n",
+                          {"empty.wav", "image.rge"}},
         // Each thread's stack is as large as the stack limit, here past the memory limit.
         BeforeWritingCase{"NoMemoryForTheSecondThread", "echo old >preview.png; ulimit -v 800000; ulimit -s 900000",
                           "pixels 16", p + "cannot start the placing thread: Resource temporarily unavailable\n",

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/track_model.h"
@@ -193,6 +194,33 @@ const AnnouncedCase announced_cases[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Report, LinesAsAnnounced, testing::ValuesIn(announced_cases),
                          [](const testing::TestParamInfo<AnnouncedCase>& info) { return info.param.name; });
+
+// The README's conversion for burners that want WAV: sox reads the image as raw CD
+// audio (big-endian) and writes little-endian WAV, whose data is the image with each
+// byte pair swapped; the preview reads the WAV as the image.
+TEST(WavImage, SoxDataIsTheImageWithBytePairsSwappedAndPreviewsAsTheImage)
+{
+    WorkFolder work;
+    if (run_shell("command -v sox", "", work.path()).exit_status != 0)
+        GTEST_SKIP() << "sox is missing (apt-get install sox): the WAV conversion is not checked";
+    const CoreRun run = track_image(work, {400, 0.3, 410, 0.3 - 10 / 1562.5, 1000000});
+    const RunResult sox = run_shell("sox -t cdr image.rge image.wav", "", work.path());
+    ASSERT_EQ(sox.exit_status, 0) << sox.err;
+    const std::string wav = read_file(work / "image.wav");
+    const std::size_t data = wav.find("data", 12);
+    ASSERT_NE(data, std::string::npos);
+    std::string swapped(run.file.begin(), run.file.end());
+    for (std::size_t k = 0; k + 1 < swapped.size(); k += 2)
+        std::swap(swapped[k], swapped[k + 1]);
+    EXPECT_TRUE(wav.compare(data + 8, std::string::npos, swapped) == 0) << "the WAV's data is not the swapped image";
+
+    const RunResult raw = preview(work, {400, 0.3});
+    const RunResult converted = preview(work, {400, 0.3}, "image.wav");
+    ASSERT_EQ(converted.exit_status, 0) << converted.err;
+    EXPECT_EQ(without_progress(converted.err), "");
+    EXPECT_EQ(parse_report(converted.out).rows.size(), progress_lines(run.out).size());
+    EXPECT_EQ(converted.out, raw.out);
+}
 
 // A picture's bytes change every few bytes: no line, no marker.
 TEST(Picture, ImageWithoutMarkersSaysSoAndStillGivesThePng)
