@@ -50,10 +50,10 @@ int main(int argc, char** argv)
 {
     program_name = "ringetch-picture";
     reserve_standard_descriptors();
-    PictureParameters parameters;
     PictureSettings settings;
-    if (read_picture_parameters(argc, argv, parameters) != 0 || check_picture_parameters(parameters, settings) != 0)
-        return finish_console(1);
+    const CommandLine line = read_picture_parameters(argc, argv, settings);
+    if (line != CommandLine::run)
+        return finish_console(command_line_status(line));
     PictureDrawing drawing;
     drawing.model = settings.model;
     drawing.size_limit = settings.size;

@@ -14,7 +14,8 @@ int main(int argc, char** argv)
     // A Ctrl-C must end a read that waits on a slow file, not restart it.
     let_interrupt_break_calls(true);
     PreviewParameters parameters;
-    if (parse_preview_parameters(argc, argv, parameters) != 0)
-        return finish_console(1);
+    const CommandLine line = parse_preview_parameters(argc, argv, parameters);
+    if (line != CommandLine::run)
+        return finish_console(command_line_status(line));
     return finish_console(run_preview(parameters));
 }

@@ -32,8 +32,9 @@ int gather_start(RefineParameters& p)
                 *to[i] = *from[i];
     } else if (!(p.range_given[0] && p.range_given[1] && p.range_given[2] && p.range_given[3])) {
         std::fprintf(stderr,
-                     "%s: tr0_f, tr0_t, dtr_t and dtr_f are needed: the ranges as ringetch printed them after a "
-                     "cycle (or readings FILE from an earlier session)\n",
+                     "%s: tr0 and dtr are needed: the ranges as ringetch printed them after a cycle, as in "
+                     "tr0 23025-23130 dtr 1.396420513-1.387584 (or tr0_f, tr0_t, dtr_t and dtr_f, or readings "
+                     "FILE from an earlier session)\n",
                      program_name);
         return 1;
     }
@@ -49,7 +50,10 @@ int main(int argc, char** argv)
     reserve_standard_descriptors();
     install_interrupt_handler();
     RefineParameters p;
-    if (parse_refine_parameters(argc, argv, p) != 0 || gather_start(p) != 0)
+    const CommandLine line = parse_refine_parameters(argc, argv, p);
+    if (line != CommandLine::run)
+        return finish_console(command_line_status(line));
+    if (gather_start(p) != 0)
         return finish_console(1);
     return finish_console(run_refinement(p, readings));
 }

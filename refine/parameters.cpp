@@ -1,9 +1,9 @@
-// Command-line parameters of ringetch-refine. Numbers are read strictly: a value
-// that is not a plain decimal number is refused, never read half-way.
+// ringetch-refine's command-line table and the check of the start it gives. Numbers
+// are read strictly: a value that is not a plain decimal number is refused, never
+// read half-way.
 #include "refine/parameters.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "common/decimal_text.h"
 #include "common/program_name.h"
@@ -12,60 +12,63 @@
 
 namespace {
 
-constexpr const char* names[] = {"tr0_f", "tr0_t", "dtr_t", "dtr_f", "size", "image", "readings"};
-constexpr int name_count = sizeof names / sizeof names[0];
-
-int find_name(const char* text)
+// One end of the ranges, named alone.
+bool read_end(const char* text, RefineParameters& p, double StartRanges::*end, int which)
 {
-    for (int i = 0; i < name_count; ++i)
-        if (std::strcmp(text, names[i]) == 0)
-            return i;
-    return -1;
+    if (!read_decimal(text, p.ranges.*end))
+        return false;
+    p.range_given[which] = true;
+    return true;
 }
 
-int bad_parameter(const char* text)
+// A range as ringetch prints it: tr0 lower end first, dtr the growth paired with it.
+bool read_pair(const char* text, RefineParameters& p, double StartRanges::*first, double StartRanges::*second,
+               int which)
 {
-    std::fprintf(stderr, "%s: bad parameter \"%s\"\nexpected parameters:\n", program_name, text);
-    for (int i = 0; i < name_count; ++i)
-        std::fprintf(stderr, "%s%s", names[i], i + 1 < name_count ? ", " : "\n");
-    return 1;
+    if (!read_decimal_pair(text, p.ranges.*first, p.ranges.*second))
+        return false;
+    p.range_given[which] = p.range_given[which + 1] = true;
+    return true;
 }
 
-int bad_value(const char* name, const char* value, const char* expected)
-{
-    std::fprintf(stderr, "%s: %s \"%s\" is not %s\n", program_name, name, value, expected);
-    return 1;
-}
+using Row = Parameter<RefineParameters>;
 
-double* range_end(StartRanges& r, int which)
-{
-    double* ends[] = {&r.tr0_f, &r.tr0_t, &r.dtr_t, &r.dtr_f};
-    return ends[which];
-}
+// The pairs come before the ends, so that an end named alone replaces that end of its pair.
+constexpr Row parameters[] = {
+    {"tr0", "F-T", "the first-turn range as ringetch printed it (tr0: F-T)", nullptr, false,
+     [](const char* text, RefineParameters& p) { return read_pair(text, p, &StartRanges::tr0_f, &StartRanges::tr0_t, 0); },
+     "is not two decimal numbers joined by -, as ringetch prints the range (tr0: F-T)"},
+    {"dtr", "T-F", "the growth range as ringetch printed it (dtr: T-F)", nullptr, false,
+     [](const char* text, RefineParameters& p) { return read_pair(text, p, &StartRanges::dtr_t, &StartRanges::dtr_f, 2); },
+     "is not two decimal numbers joined by -, as ringetch prints the range (dtr: T-F)"},
+    {"tr0_f", "BYTES", "lower end of the first-turn range", nullptr, false,
+     [](const char* text, RefineParameters& p) { return read_end(text, p, &StartRanges::tr0_f, 0); }, decimal_refusal},
+    {"tr0_t", "BYTES", "upper end of the first-turn range", nullptr, false,
+     [](const char* text, RefineParameters& p) { return read_end(text, p, &StartRanges::tr0_t, 1); }, decimal_refusal},
+    {"dtr_t", "BYTES", "growth per turn paired with tr0_f", nullptr, false,
+     [](const char* text, RefineParameters& p) { return read_end(text, p, &StartRanges::dtr_t, 2); }, decimal_refusal},
+    {"dtr_f", "BYTES", "growth per turn paired with tr0_t", nullptr, false,
+     [](const char* text, RefineParameters& p) { return read_end(text, p, &StartRanges::dtr_f, 3); }, decimal_refusal},
+    {"size", "BYTES", "image size limit, a 32-bit signed integer", "736985088", false,
+     [](const char* text, RefineParameters& p) { return read_size_parameter(text, p.size); }, size_refusal},
+    {"image", "PATH", "output image path", "refine.rge", false,
+     [](const char* text, RefineParameters& p) { return read_path(text, p.image_path); }, ""},
+    {"readings", "PATH", "an earlier session's readings, to go on from and save to", nullptr, false,
+     [](const char* text, RefineParameters& p) { return read_path(text, p.readings_path); }, ""},
+};
+
+constexpr Usage usage = {
+    "tr0 F-T dtr T-F [NAME VALUE]...",
+    "Refines a cycle's track model from the wedge angles read on burned images.\n"
+    "The ranges are needed (tr0 and dtr, or end by end) unless the readings hold them.",
+    "ringetch-refine tr0 23025-23130 dtr 1.396420513-1.387584",
+};
 
 }  // namespace
 
-int parse_refine_parameters(int argc, char** argv, RefineParameters& p)
+CommandLine parse_refine_parameters(int argc, char** argv, RefineParameters& p)
 {
-    for (int i = 1; i < argc; i += 2) {
-        const int which = find_name(argv[i]);
-        if (which < 0 || i + 1 >= argc)
-            return bad_parameter(argv[i]);
-        const char* value = argv[i + 1];
-        if (which < 4) {
-            if (!read_decimal(value, *range_end(p.ranges, which)))
-                return bad_value(names[which], value, "a decimal number");
-            p.range_given[which] = true;
-        } else if (which == 4) {
-            if (!read_size_parameter(value, p.size))
-                return bad_value("size", value, "a 32-bit signed integer");
-        } else if (which == 5) {
-            p.image_path = value;
-        } else {
-            p.readings_path = value;
-        }
-    }
-    return 0;
+    return read_command_line(argc, argv, ::parameters, usage, p);
 }
 
 int check_refine_start(const RefineParameters& p)

@@ -4,19 +4,22 @@
 
 #include <cstdint>
 
+#include "common/command_line.h"
 #include "model_fit/readings.h"
 
 struct RefineParameters {
     StartRanges ranges;
-    bool range_given[4] = {};         // tr0_f, tr0_t, dtr_t, dtr_f named on the command line
-    std::int32_t size = 736985088;    // image size limit, bytes
-    const char* image_path = "refine.rge";
+    bool range_given[4] = {};             // tr0_f, tr0_t, dtr_t, dtr_f named on the command line
+    std::int32_t size = 0;                // image size limit, bytes
+    const char* image_path = nullptr;     // the image to write
     const char* readings_path = nullptr;  // an earlier session's readings, if named
 };
 
-// Fills p from argv (name/value pairs, the last of a name winning). Returns 0, or 1
-// after printing on stderr why the command line is refused.
-int parse_refine_parameters(int argc, char** argv, RefineParameters& p);
+// Fills p from argv and the defaults (common/command_line.h). The ranges come as
+// ringetch prints them, tr0 F-T and dtr T-F, or end by end (tr0_f, tr0_t, dtr_t,
+// dtr_f), an end named alone replacing that end of a pair; they are checked by
+// check_refine_start once the readings (if any) supplied what the command line did not.
+CommandLine parse_refine_parameters(int argc, char** argv, RefineParameters& p);
 
 // Checks the ranges and size once the readings (if any) supplied what the command
 // line did not. Returns 0, or 1 after printing why on stderr.

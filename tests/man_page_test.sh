@@ -3,8 +3,9 @@
 #   man_page_test.sh TOOL PAGE [SOURCE TITLE]...
 # The page must format without a single groff warning; its PARAMETERS items must be
 # exactly the names the tool lists after "expected parameters:" when given an unknown
-# name, in the same order; and for each SOURCE, the commands that file matches must
-# be exactly the items under the page's section or subsection TITLE.
+# name, in the same order; a tool that answers --help lists the page's parameters and
+# OPTIONS there; and for each SOURCE, the commands that file matches must be exactly
+# the items under the page's section or subsection TITLE.
 # Every failure is reported before the exit status says so.
 set -uo pipefail
 tool="$1"
@@ -67,7 +68,30 @@ if [[ "$listed" != "$documented" ]]; then
     fail "parameters of $tool (left) and of its page (right) differ:"$'\n'"$(diff <(echo "$listed") <(echo "$documented"))"
 fi
 
-# 3. Commands: each source's matched commands against its section's items.
+# 3. Options: a tool that answers --help (or whose page has OPTIONS) answers it and
+#    --version on standard output with status 0; its page's OPTIONS are the options
+#    its --help lists, and its --help's parameters are the page's.
+(cd "$work" && "$tool" --help </dev/null >"$work/help" 2>"$work/help_err")
+status=$?
+if [[ $status -eq 0 ]] || grep -q '^\.SH OPTIONS' "$page"; then
+    [[ $status -eq 0 && -s "$work/help" && ! -s "$work/help_err" ]] ||
+        fail "$tool --help exited $status with standard error:"$'\n'"$(cat "$work/help_err")"
+    block() { awk -v head="$1" 'index($0, head) == 1 { on = 1; next } on && /^$/ { exit } on { print $1 }' "$work/help"; }
+    helped=$(block "Parameters")
+    if [[ "$helped" != "$documented" ]]; then
+        fail "parameters of $tool --help (left) and of its page (right) differ:"$'\n'"$(diff <(echo "$helped") <(echo "$documented"))"
+    fi
+    options=$(block "Options:")
+    if [[ "$options" != "$(item_headings OPTIONS)" ]]; then
+        fail "options of $tool --help (left) and of its page (right) differ:"$'\n'"$(diff <(echo "$options") <(item_headings OPTIONS))"
+    fi
+    version=$(cd "$work" && "$tool" --version </dev/null 2>"$work/version_err")
+    status=$?
+    [[ $status -eq 0 && ! -s "$work/version_err" && "$version" =~ ^${tool##*/}\ \(ringetch\)\ [0-9]+\.[0-9]+\.[0-9]+$ ]] ||
+        fail "$tool --version exited $status with: $version"
+fi
+
+# 4. Commands: each source's matched commands against its section's items.
 while [[ $# -ge 2 ]]; do
     source="$1"
     title="$2"

@@ -1,10 +1,12 @@
 // The command line: the values the name/value pairs give, what the program prints
-// when it starts, and the refusals of names it does not know.
+// when it starts, and the refusals of names it does not know; and the parsers of
+// the shared reader that the other tools' command lines are made of.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "common/command_line.h"
 #include "console/parameters.h"
 #include "dialogue_support.h"
 #include "named_case.h"
@@ -216,5 +218,91 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"SizeJustBelow32Bits", {"size", "-2147483649"},
                     "size \"-2147483649\" does not fit a 32-bit signed integer\n"}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+
+// One text through one of the shared reader's parsers: accepted with the values
+// given, or refused.
+enum class Parser { first_turn, growth, pixels, mirror, pair };
+
+struct ParserCase {
+    const char* name;
+    Parser parser;
+    const char* text;
+    bool accepted;
+    double first;
+    double second;
+};
+
+class SharedParsers : public testing::TestWithParam<ParserCase> {};
+
+TEST_P(SharedParsers, ReadTheWholeTextOrRefuseIt)
+{
+    const ParserCase& c = GetParam();
+    double first = -7;
+    double second = -7;
+    int whole = -7;
+    bool on = false;
+    bool accepted = false;
+    switch (c.parser) {
+    case Parser::first_turn: accepted = read_first_turn(c.text, first); break;
+    case Parser::growth: accepted = read_growth(c.text, first); break;
+    case Parser::pixels:
+        accepted = read_whole_number(c.text, 16, 8192, whole);
+        first = whole;
+        break;
+    case Parser::mirror:
+        accepted = read_switch(c.text, on);
+        first = on ? 1 : 0;
+        break;
+    case Parser::pair: accepted = read_decimal_pair(c.text, first, second); break;
+    }
+    ASSERT_EQ(accepted, c.accepted);
+    if (!accepted)
+        return;
+    EXPECT_EQ(first, c.first);
+    if (c.parser == Parser::pair) {
+        EXPECT_EQ(second, c.second);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, SharedParsers,
+    testing::Values(
+        ParserCase{"FirstTurn", Parser::first_turn, "23000", true, 23000, 0},
+        ParserCase{"FirstTurnOfOneByte", Parser::first_turn, "1", true, 1, 0},
+        ParserCase{"FirstTurnWithBlanks", Parser::first_turn, " 22850.5 ", true, 22850.5, 0},
+        ParserCase{"FirstTurnUnderAByte", Parser::first_turn, "0.999", false, 0, 0},
+        ParserCase{"FirstTurnWithTrailingText", Parser::first_turn, "23000abc", false, 0, 0},
+        ParserCase{"FirstTurnInHexadecimal", Parser::first_turn, "0x5A00", false, 0, 0},
+        ParserCase{"FirstTurnInfinite", Parser::first_turn, "inf", false, 0, 0},
+        ParserCase{"FirstTurnEmpty", Parser::first_turn, "", false, 0, 0},
+        ParserCase{"Growth", Parser::growth, "1.388", true, 1.388, 0},
+        ParserCase{"GrowthWithAnExponent", Parser::growth, "1e-3", true, 0.001, 0},
+        ParserCase{"GrowthWithTrailingText", Parser::growth, "1.388x", false, 0, 0},
+        ParserCase{"GrowthZero", Parser::growth, "0", false, 0, 0},
+        ParserCase{"GrowthNegative", Parser::growth, "-1.388", false, 0, 0},
+        ParserCase{"PixelsLeast", Parser::pixels, "16", true, 16, 0},
+        ParserCase{"PixelsMost", Parser::pixels, "8192", true, 8192, 0},
+        ParserCase{"PixelsWithSignAndBlanks", Parser::pixels, " +64 ", true, 64, 0},
+        ParserCase{"PixelsFractional", Parser::pixels, "64.5", false, 0, 0},
+        ParserCase{"PixelsWithTrailingText", Parser::pixels, "64px", false, 0, 0},
+        ParserCase{"PixelsBelowTheLeast", Parser::pixels, "15", false, 0, 0},
+        ParserCase{"PixelsAboveTheMost", Parser::pixels, "8193", false, 0, 0},
+        ParserCase{"PixelsThatWrapIn32Bits", Parser::pixels, "4294968320", false, 0, 0},
+        ParserCase{"PixelsOfTwentyDigits", Parser::pixels, "99999999999999999999", false, 0, 0},
+        ParserCase{"PixelsWithoutDigits", Parser::pixels, "-", false, 0, 0},
+        ParserCase{"MirrorOn", Parser::mirror, "1", true, 1, 0},
+        ParserCase{"MirrorOff", Parser::mirror, "0", true, 0, 0},
+        ParserCase{"MirrorOtherwise", Parser::mirror, "01", false, 0, 0},
+        ParserCase{"PairOfFirstTurns", Parser::pair, "23025-23130", true, 23025, 23130},
+        ParserCase{"PairOfGrowths", Parser::pair, "1.396420513-1.387584", true, 1.396420513, 1.387584},
+        ParserCase{"PairWithANegativeSecond", Parser::pair, "1.44--1.5", true, 1.44, -1.5},
+        ParserCase{"PairWithNegativeExponents", Parser::pair, "1e-05-2e-05", true, 1e-05, 2e-05},
+        ParserCase{"PairWithBlanks", Parser::pair, "23025 - 23130", true, 23025, 23130},
+        ParserCase{"PairOfOneNumber", Parser::pair, "23025", false, 0, 0},
+        ParserCase{"PairWithoutItsSecond", Parser::pair, "23025-", false, 0, 0},
+        ParserCase{"PairWithoutItsFirst", Parser::pair, "-23130", false, 0, 0},
+        ParserCase{"PairOfThree", Parser::pair, "1-2-3", false, 0, 0},
+        ParserCase{"PairWithTrailingText", Parser::pair, "1.39-1.38x", false, 0, 0}),
+    [](const testing::TestParamInfo<ParserCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

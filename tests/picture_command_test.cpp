@@ -99,10 +99,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Refusal{"UnknownName", with({"colour", "red"}), prefix + "bad parameter \"colour\"\n" + usage},
         Refusal{"NameWithoutItsValue", with({"mirror"}), prefix + "bad parameter \"mirror\"\n" + usage},
-        Refusal{"NoPicture", {"tr0", "22900", "dtr", "1.4"}, prefix + "png (the picture) is required\n"},
+        Refusal{"NoPicture", {"tr0", "22900", "dtr", "1.4"}, prefix + "png (the picture, a PNG file) is required\n"},
         Refusal{"NoFirstTurnLength", {"png", "picture.png", "dtr", "1.4"},
-                prefix + "tr0 (the first-turn length) is required\n"},
-        Refusal{"NoGrowth", {"png", "picture.png", "tr0", "22900"}, prefix + "dtr (the growth per turn) is required\n"},
+                prefix + "tr0 (first-turn length of the calibrated model, at least 1) is required\n"},
+        Refusal{"NoGrowth", {"png", "picture.png", "tr0", "22900"}, prefix + "dtr (growth per turn of the calibrated model, above 0) is required\n"},
         Refusal{"FirstTurnLengthNotANumber", with({"tr0", "abc"}),
                 prefix + "tr0 \"abc\" is not a finite number of bytes of at least 1\n"},
         Refusal{"FirstTurnLengthWithTrailingText", with({"tr0", "22900x"}),

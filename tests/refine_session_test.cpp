@@ -120,10 +120,10 @@ int images_written(const std::string& out)
 TEST(RefineCommandLine, AnUnknownNameOrAMissingValueShowsTheNamesInUsageOrder)
 {
     const std::string dir = make_work_dir();
-    const std::string usage = "expected parameters:\ntr0_f, tr0_t, dtr_t, dtr_f, size, image, readings\n";
-    RunResult r = run_refine(with(small_ranges(), {"tr0", "5"}), "", dir);
+    const std::string usage = "expected parameters:\ntr0, dtr, tr0_f, tr0_t, dtr_t, dtr_f, size, image, readings\n";
+    RunResult r = run_refine(with(small_ranges(), {"tr1", "5"}), "", dir);
     EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.err, "ringetch-refine: bad parameter \"tr0\"\n" + usage);
+    EXPECT_EQ(r.err, "ringetch-refine: bad parameter \"tr1\"\n" + usage);
     EXPECT_EQ(r.out, "");
     r = run_refine(with(small_ranges(), {"image"}), "", dir);
     EXPECT_EQ(r.exit_status, 1);
@@ -153,7 +153,13 @@ TEST_P(RefineRefusesToStart, WithAMessageStatusOneAndNoFile)
 INSTANTIATE_TEST_SUITE_P(
     Refine, RefineRefusesToStart,
     testing::Values(
-        BadStart{"NoRanges", {}, "tr0_f, tr0_t, dtr_t and dtr_f are needed"},
+        BadStart{"NoRanges", {}, "tr0 and dtr are needed"},
+        BadStart{"PastedRangeOfOneNumber", with(small_ranges(), {"tr0", "23025"}),
+                 "tr0 \"23025\" is not two decimal numbers joined by -, as ringetch prints the range (tr0: F-T)"},
+        BadStart{"PastedRangeWithoutItsSecondEnd", with(small_ranges(), {"dtr", "1.39-"}),
+                 "dtr \"1.39-\" is not two decimal numbers joined by -"},
+        BadStart{"PastedRangeWithTrailingText", with(small_ranges(), {"dtr", "1.39-1.38x"}),
+                 "dtr \"1.39-1.38x\" is not two decimal numbers joined by -"},
         BadStart{"ARangeEndMissing", {"tr0_f", "22900", "tr0_t", "23000", "dtr_t", "1.39"}, "are needed"},
         BadStart{"NotANumber", with(small_ranges(), {"tr0_t", "abc"}), "tr0_t \"abc\" is not a decimal number"},
         BadStart{"NotFinite", with(small_ranges(), {"dtr_f", "nan"}), "dtr_f \"nan\" is not a decimal number"},
@@ -164,6 +170,29 @@ INSTANTIATE_TEST_SUITE_P(
         BadStart{"SizeBelowFourLines", with(small_ranges(), {"size", "200000"}), "holds 3 lines; at least 4"},
         BadStart{"ReadingsMissing", {"readings", "none.readings"}, "readings \"none.readings\": No such file"}),
     [](const testing::TestParamInfo<BadStart>& info) { return std::string(info.param.name); });
+
+// tr0 F-T dtr T-F as ringetch shows the ranges, pasted: the session of the four ends,
+// printed, saved and drawn alike.
+TEST(RefineCommandLine, PastedRangesStartTheSameSessionAsTheFourEnds)
+{
+    const std::vector<std::string> ends = small_ranges();
+    const std::vector<std::string> pasted = {"tr0", ends[1] + "-" + ends[3], "dtr", ends[5] + "-" + ends[7],
+                                             "size", ends[9]};
+    const std::string typed = "10\n20\n30\n40\ndone\n";
+    const std::string by_ends = make_work_dir();
+    const std::string by_pairs = make_work_dir();
+    const RunResult a = run_refine(ends, typed, by_ends);
+    const RunResult b = run_refine(pasted, typed, by_pairs);
+    EXPECT_EQ(a.exit_status, 0) << a.err;
+    EXPECT_TRUE(has(a.out, "fit of 1 image, 4 readings")) << a.out;
+    EXPECT_EQ(b.exit_status, a.exit_status);
+    EXPECT_EQ(b.out, a.out);
+    EXPECT_EQ(b.err, a.err);
+    for (const char* file : {"/refine.rge", "/refine.svg", "/refine.readings"}) {
+        EXPECT_TRUE(exists(by_ends + file)) << file;
+        EXPECT_TRUE(read_file(by_pairs + file) == read_file(by_ends + file)) << file;
+    }
+}
 
 TEST(RefinePrompt, TakesAnglesDashesBackAndDoneAndExplainsAnythingElse)
 {
