@@ -52,6 +52,11 @@ bool read_switch(const char* text, bool& on);
 // "1.44--1.5"): the first '-' after which both sides are numbers divides them.
 bool read_decimal_pair(const char* text, double& first, double& second);
 
+// The image size limit's row, alike in every tool that writes an image: read as
+// ringetch reads it (common/size_parameter.h), by default ringetch's 313344 sectors.
+constexpr const char* size_meaning = "image size limit, a 32-bit signed integer";
+constexpr const char* size_fallback = "736985088";
+
 // Why each shared parser refuses, so that every tool says it alike.
 constexpr const char* first_turn_refusal = "is not a finite number of bytes of at least 1";
 constexpr const char* growth_refusal = "is not a finite number of bytes above 0";

@@ -16,7 +16,7 @@ constexpr Row parameters[] = {
      [](const char* text, PictureSettings& s) { return read_first_turn(text, s.model.tr0); }, first_turn_refusal},
     {"dtr", "BYTES", "growth per turn of the calibrated model, above 0", nullptr, true,
      [](const char* text, PictureSettings& s) { return read_growth(text, s.model.dtr); }, growth_refusal},
-    {"size", "BYTES", "image size limit, a 32-bit signed integer", "736985088", false,
+    {"size", "BYTES", size_meaning, size_fallback, false,
      [](const char* text, PictureSettings& s) { return read_size_parameter(text, s.size); }, size_refusal},
     {"image", "PATH", "output image path", "picture.rge", false,
      [](const char* text, PictureSettings& s) { return read_path(text, s.image); }, ""},

@@ -49,7 +49,7 @@ constexpr Row parameters[] = {
      [](const char* text, RefineParameters& p) { return read_end(text, p, &StartRanges::dtr_t, 2); }, decimal_refusal},
     {"dtr_f", "BYTES", "growth per turn paired with tr0_t", nullptr, false,
      [](const char* text, RefineParameters& p) { return read_end(text, p, &StartRanges::dtr_f, 3); }, decimal_refusal},
-    {"size", "BYTES", "image size limit, a 32-bit signed integer", "736985088", false,
+    {"size", "BYTES", size_meaning, size_fallback, false,
      [](const char* text, RefineParameters& p) { return read_size_parameter(text, p.size); }, size_refusal},
     {"image", "PATH", "output image path", "refine.rge", false,
      [](const char* text, RefineParameters& p) { return read_path(text, p.image_path); }, ""},
