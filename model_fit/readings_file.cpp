@@ -5,8 +5,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 #include "common/decimal_text.h"
+#include "common/interrupt.h"
 #include "model_fit/text_output.h"
 
 namespace {
@@ -142,10 +144,8 @@ bool load_from(Reader& in, Readings& readings)
 
 }  // namespace
 
-void save_readings(const Readings& readings, const char* path)
+void print_readings(const Readings& readings, std::FILE* file)
 {
-    TextOutput output = open_text_output(path);
-    std::FILE* file = output.file;
     const StartRanges& r = readings.ranges;
     std::fputs(header, file);
     std::fprintf(file, "ranges %.17g %.17g %.17g %.17g\n", r.tr0_f, r.tr0_t, r.dtr_t, r.dtr_f);
@@ -159,20 +159,51 @@ void save_readings(const Readings& readings, const char* path)
                 std::fprintf(file, "%d -\n", k);
         }
     }
-    close_text_output(output);
 }
 
-bool load_readings(const char* path, Readings& readings, char* why, std::size_t why_size)
+bool save_readings(const Readings& readings, const char* path, char* why, std::size_t why_size)
+{
+    TextOutput output;
+    if (!open_text_output(path, output, why, why_size))
+        return false;
+    print_readings(readings, output.file);
+    return close_text_output(output, why, why_size);
+}
+
+bool starts_as_readings(const char* path)
+{
+    struct stat info {};
+    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    std::FILE* file = std::fopen(path, "r");
+    if (file == nullptr)
+        return false;
+    char first[sizeof header] = {};
+    const bool found = std::fgets(first, sizeof first, file) != nullptr && std::strcmp(first, header) == 0;
+    std::fclose(file);
+    return found;
+}
+
+LoadResult load_readings(const char* path, Readings& readings, char* why, std::size_t why_size)
 {
     Reader in;
     in.why = why;
     in.why_size = why_size;
-    in.file = std::fopen(path, "r");
-    if (in.file == nullptr) {
-        std::snprintf(why, why_size, "%s", std::strerror(errno));
-        return false;
+    // A FIFO waits in the open for a writer, and in each read for its text: a Ctrl-C
+    // must break either wait, so the calls are not restarted meanwhile.
+    let_interrupt_break_calls(true);
+    if (break_requested == 0)
+        in.file = std::fopen(path, "r");
+    const int error = errno;
+    bool loaded = false;
+    if (in.file != nullptr) {
+        loaded = load_from(in, readings);
+        std::fclose(in.file);
+    } else {
+        std::snprintf(why, why_size, "%s", std::strerror(error));
     }
-    const bool loaded = load_from(in, readings);
-    std::fclose(in.file);
-    return loaded;
+    let_interrupt_break_calls(false);
+    if (break_requested != 0)
+        return LoadResult::interrupted;
+    return loaded ? LoadResult::loaded : LoadResult::failed;
 }

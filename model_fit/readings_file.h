@@ -6,14 +6,24 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 #include "model_fit/readings.h"
 
-// Writes readings to path whole (temporary name, renamed); an output error ends
-// the process (status 1).
-void save_readings(const Readings& readings, const char* path);
+// Writes readings in that form.
+void print_readings(const Readings& readings, std::FILE* file);
 
-// Reads path into readings. False with a message in `why` (the line number and
+// Writes readings to path whole (temporary name, renamed). False, with the reason in
+// `why`, when the file cannot be written; an earlier file of that name then stays.
+bool save_readings(const Readings& readings, const char* path, char* why, std::size_t why_size);
+
+// Whether path is a regular file whose first line is a readings file's.
+bool starts_as_readings(const char* path);
+
+enum class LoadResult { loaded, failed, interrupted };
+
+// Reads path into readings. `failed` with a message in `why` (the line number and
 // what is wrong, or the system error) when the file cannot be read or is not a
-// readings file; readings are then unspecified.
-bool load_readings(const char* path, Readings& readings, char* why, std::size_t why_size);
+// readings file; `interrupted` when a Ctrl-C came while it waited (a FIFO without a
+// writer). Readings are unspecified unless loaded.
+LoadResult load_readings(const char* path, Readings& readings, char* why, std::size_t why_size);

@@ -4,34 +4,35 @@
 #include <cerrno>
 #include <cstring>
 
-#include "image/output_file.h"
-
-TextOutput open_text_output(const char* path)
+bool open_text_output(const char* path, TextOutput& output, char* why, std::size_t why_size)
 {
-    TextOutput output;
     output.path = path;
     output.part_path = output.path + ".part";
     output.file = std::fopen(output.part_path.c_str(), "w");
-    if (output.file == nullptr)
-        fail_output();
-    return output;
+    if (output.file != nullptr)
+        return true;
+    std::snprintf(why, why_size, "\"%s\": %s", output.part_path.c_str(), std::strerror(errno));
+    return false;
 }
 
-void close_text_output(TextOutput& output)
+bool close_text_output(TextOutput& output, char* why, std::size_t why_size)
 {
     const bool written = std::ferror(output.file) == 0;
-    int saved_errno = errno;
+    int error = errno;
     const bool closed = std::fclose(output.file) == 0;
     if (!closed)
-        saved_errno = errno;
+        error = errno;
     output.file = nullptr;
-    if (written && closed && std::rename(output.part_path.c_str(), output.path.c_str()) == 0)
-        return;
-    if (written && closed)
-        saved_errno = errno;
+    if (written && closed) {
+        if (std::rename(output.part_path.c_str(), output.path.c_str()) == 0)
+            return true;
+        error = errno;
+        std::snprintf(why, why_size, "%s", std::strerror(error));
+    } else {
+        std::snprintf(why, why_size, "\"%s\": %s", output.part_path.c_str(), std::strerror(error != 0 ? error : EIO));
+    }
     std::remove(output.part_path.c_str());
-    errno = saved_errno != 0 ? saved_errno : EIO;
-    fail_output();
+    return false;
 }
 
 std::string sibling_path(const char* image_path, const char* extension)

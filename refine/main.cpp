@@ -9,17 +9,25 @@
 #include "refine/parameters.h"
 #include "model_fit/readings_file.h"
 #include "refine/session.h"
+#include "refine/session_files.h"
 
 namespace {
 
 Readings readings;  // the session's readings: large, and alive for the whole run
 
-// The ranges from the command line, or else from the readings file.
+// The ranges from the command line, or else from the readings file. Returns the
+// exit status of a run that cannot start (130: Ctrl-C while a FIFO was awaited), or 0.
 int gather_start(RefineParameters& p)
 {
     if (p.readings_path != nullptr) {
         char why[256];
-        if (!load_readings(p.readings_path, readings, why, sizeof why)) {
+        const LoadResult loaded = load_readings(p.readings_path, readings, why, sizeof why);
+        if (loaded == LoadResult::interrupted) {
+            std::fprintf(stderr, "%s: readings \"%s\": interrupted while waiting for them\n", program_name,
+                         p.readings_path);
+            return 130;
+        }
+        if (loaded == LoadResult::failed) {
             std::fprintf(stderr, "%s: readings \"%s\": %s\n", program_name, p.readings_path, why);
             return 1;
         }
@@ -53,7 +61,11 @@ int main(int argc, char** argv)
     const CommandLine line = parse_refine_parameters(argc, argv, p);
     if (line != CommandLine::run)
         return finish_console(command_line_status(line));
-    if (gather_start(p) != 0)
+    const SessionFiles files = name_session_files(p);
+    if (check_distinct_files(p, files) != 0 || check_no_earlier_readings(p, files) != 0)
         return finish_console(1);
-    return finish_console(run_refinement(p, readings));
+    const int started = gather_start(p);
+    if (started != 0)
+        return finish_console(started);
+    return finish_console(run_refinement(p, files, readings));
 }

@@ -124,9 +124,11 @@ void draw_protractor(TrackModel model, int lines, std::FILE* file)
                file);
 }
 
-void write_protractor(TrackModel model, int lines, const char* path)
+bool write_protractor(TrackModel model, int lines, const char* path, char* why, std::size_t why_size)
 {
-    TextOutput output = open_text_output(path);
+    TextOutput output;
+    if (!open_text_output(path, output, why, why_size))
+        return false;
     draw_protractor(model, lines, output.file);
-    close_text_output(output);
+    return close_text_output(output, why, why_size);
 }

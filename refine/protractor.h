@@ -4,6 +4,7 @@
 // radius where the model puts each line.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 #include "common/track_model.h"
@@ -19,6 +20,6 @@ double turn_radius_mm(TrackModel model, double turn);
 // Writes the SVG for an image drawn with model holding `lines` lines.
 void draw_protractor(TrackModel model, int lines, std::FILE* file);
 
-// Writes it to path whole (temporary name, renamed); an output error ends the
-// process (status 1).
-void write_protractor(TrackModel model, int lines, const char* path);
+// Writes it to path whole (temporary name, renamed). False, with the reason in
+// `why`, when it cannot be written; nothing then stands under path's name.
+bool write_protractor(TrackModel model, int lines, const char* path, char* why, std::size_t why_size);

@@ -47,6 +47,9 @@ bool is_word(const char* text, const char* word)
     return true;
 }
 
+// An empty line, or one of blanks only.
+bool is_blank(const char* text) { return text[std::strspn(text, " \t\r\n")] == '\0'; }
+
 }  // namespace
 
 Answer parse_answer(const char* text, double& angle, const char*& why)
@@ -104,5 +107,23 @@ bool ask_image_again(bool& done)
             done = true;
             return false;
         }
+    }
+}
+
+bool ask_next_image(int number, bool& done)
+{
+    done = false;
+    for (;;) {
+        std::printf("write refinement image %d? (yes, or done to stop) ", number);
+        bool too_long = false;
+        if (!read_answer(too_long))
+            return false;
+        if (!too_long && (is_word(answer_text, "yes") || is_blank(answer_text)))
+            return true;
+        if (!too_long && is_word(answer_text, "done")) {
+            done = true;
+            return false;
+        }
+        std::puts("type yes (or just Enter) to write the next image, or done to end with the model for a picture");
     }
 }

@@ -18,5 +18,10 @@ Answer ask_line_angle(int line, bool can_go_back, double& angle);
 // with done set); input failure gives false with done unset.
 bool ask_image_again(bool& done);
 
+// After a fit: "write refinement image N? (yes, or done to stop) ". "yes" or an empty
+// line gives true; "done" gives false with done set; input failure gives false with
+// done unset. Anything else is explained and asked again.
+bool ask_next_image(int number, bool& done);
+
 // How a typed line reads as an answer; `text` is one line, newline kept or not.
 Answer parse_answer(const char* text, double& angle, const char*& why);

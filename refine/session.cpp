@@ -1,12 +1,16 @@
 // The refinement loop. Every step refits all readings of all burns from the start;
-// the model in force is the one the next image is drawn with. The readings are
-// saved after every accepted step, so a session cut short loses at most one image.
+// the model in force is the one the next image is drawn with, asked for after each
+// fit. The readings are saved after every accepted step, so a session cut short
+// loses at most one image, and a file that cannot be written never loses them.
 #include "refine/session.h"
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <unistd.h>
 
+#include "common/program_name.h"
 #include "common/units.h"
 #include "model_fit/fit.h"
 #include "refine/protractor.h"
@@ -22,14 +26,68 @@ constexpr std::int32_t default_picture_size = 736985088;
 struct SessionState {
     const RefineParameters* p = nullptr;
     Readings* readings = nullptr;
-    TrackModel model{0, 0};  // in force: the next image is drawn from it
+    TrackModel model{0, 0};      // in force: the next image is drawn from it
+    bool fitted = false;         // the model is a fit's, not the middle of the ranges
+    double model_error = 0;      // that fit's expected picture error at the rim, degrees
+    double model_rms = 0;        // its residual rms, degrees
+    bool model_far_off = false;  // its residual is far above an eye's
     std::string svg_path;
-    std::string readings_path;
+    std::string readings_path;  // where the readings are saved; a rescue file after a failure there
+    bool file_failed = false;   // a file could not be written: the session ends with status 1
 };
 
 enum class BurnEnd { complete, done, input_failed };
 
 void print_model(TrackModel m) { std::printf("model tr0 %.6f dtr %.9f\n", m.tr0, m.dtr); }
+
+void take_model(SessionState& s, const FitResult& fit)
+{
+    s.model = fit.model;
+    s.fitted = true;
+    s.model_error = expected_picture_error(fit, s.p->size);
+    s.model_rms = fit.rms;
+    s.model_far_off = residual_far_above_eye(fit);
+}
+
+// A new file of the rescue's name in folder, or "" when none can be made there.
+std::string make_rescue_file(const std::string& folder)
+{
+    std::string name = folder + "ringetch-refine-XXXXXX.readings";
+    const int fd = mkstemps(name.data(), 9);
+    if (fd < 0)
+        return "";
+    close(fd);
+    return name;
+}
+
+// Saves the readings. When their file cannot be written, says so and saves them to a
+// new file in the current folder, or else the temporary folder, which the session
+// then keeps them in; when no file takes them, they are printed on standard error.
+bool save_session_readings(SessionState& s)
+{
+    char why[512];
+    if (save_readings(*s.readings, s.readings_path.c_str(), why, sizeof why))
+        return true;
+    std::fprintf(stderr, "%s: cannot save the readings to \"%s\": %s\n", program_name, s.readings_path.c_str(), why);
+    s.file_failed = true;
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string folders[] = {"", std::string(temporary != nullptr && *temporary != '\0' ? temporary : "/tmp") + "/"};
+    for (const std::string& folder : folders) {
+        const std::string rescue = make_rescue_file(folder);
+        if (rescue.empty())
+            continue;
+        if (save_readings(*s.readings, rescue.c_str(), why, sizeof why)) {
+            std::fprintf(stderr, "%s: the readings are saved to \"%s\" instead, from now on\n", program_name,
+                         rescue.c_str());
+            s.readings_path = rescue;
+            return true;
+        }
+        std::remove(rescue.c_str());
+    }
+    std::fprintf(stderr, "%s: no file takes the readings; here they are, to keep as a readings file:\n", program_name);
+    print_readings(*s.readings, stderr);
+    return false;
+}
 
 // The fit's figures; the warning only on a step's last fit (after any rereads).
 void print_fit(const SessionState& s, const FitResult& fit, int burns, bool last)
@@ -54,26 +112,33 @@ void print_radii(TrackModel m, int lines)
     }
 }
 
-// Writes the image and the protractor for the model in force. False when the
-// user typed done instead of writing an interrupted image again (`done` set) or
-// input is gone.
-bool show_image(SessionState& s, bool& done)
+enum class Shown { shown, done, failed };
+
+// Writes the protractor and then the image for the model in force. `done` when the
+// user typed done instead of writing an interrupted image again; `failed` when input
+// is gone or the protractor cannot be written (said why).
+Shown show_image(SessionState& s)
 {
     const int number = s.readings->burn_count + 1;
-    done = false;
     std::printf("refinement image %d from tr0 %.6f dtr %.9f\n", number, s.model.tr0, s.model.dtr);
+    const int lines = lines_held(s.model, s.p->size);
+    char why[512];
+    if (!write_protractor(s.model, lines, s.svg_path.c_str(), why, sizeof why)) {
+        std::fprintf(stderr, "%s: cannot write the protractor \"%s\": %s\n", program_name, s.svg_path.c_str(), why);
+        s.file_failed = true;
+        return Shown::failed;
+    }
+    bool done = false;
     while (!write_refinement_image(s.model, s.p->size, s.p->image_path))
         if (!ask_image_again(done))
-            return false;
-    const int lines = lines_held(s.model, s.p->size);
-    write_protractor(s.model, lines, s.svg_path.c_str());
+            return done ? Shown::done : Shown::failed;
     std::printf("protractor \"%s\": print it at 100 %% scale and lay it under the disc\n", s.svg_path.c_str());
     print_radii(s.model, lines);
     std::puts("read each line's wedge at its inner end: the angle of its leading edge, in degrees, 0 to under 360,\n"
               "counted in the track's direction (line 0's thin mark follows each marker), the protractor's zero\n"
               "anywhere but the same for the whole disc. Type - for a wedge that twists by more than about 90\n"
               "degrees along its band or cannot be found, back to go back a line, done to end.");
-    return true;
+    return Shown::shown;
 }
 
 // Asks lines[0..count) in order, storing into burn; back goes to the previous one.
@@ -164,9 +229,9 @@ BurnEnd fit_step(SessionState& s, bool ended_early)
                     b + 1, now, before, b);
         print_model(s.model);
     } else {
-        s.model = fit.model;
+        take_model(s, fit);
     }
-    save_readings(r, s.readings_path.c_str());
+    save_session_readings(s);
     return end;
 }
 
@@ -181,9 +246,26 @@ bool enough_lines(const BurnReadings& burn)
     return false;
 }
 
-void print_picture_command(const SessionState& s)
+// The model for a picture, only once a fit gave one, with what keeps it from being
+// good enough on the same lines.
+void print_picture_offer(const SessionState& s)
 {
-    std::puts("draw your picture with:");
+    if (!s.fitted) {
+        std::puts("no model for a picture yet: one comes from the angles read on at least one refinement image");
+        return;
+    }
+    std::printf("model tr0 %.6f dtr %.9f, expected picture error %.1f degrees at the rim", s.model.tr0, s.model.dtr,
+                s.model_error);
+    const bool too_large = s.model_error > picture_error_limit_degrees;
+    if (s.model_far_off)
+        std::printf(": not for a picture, the residual rms %.1f degrees is far above an eye's error", s.model_rms);
+    else if (too_large)
+        std::printf(": too large for a picture (over %.0f degrees)", picture_error_limit_degrees);
+    if (s.model_far_off || too_large)
+        std::puts("; burn and read another refinement image first\na picture drawn now would come out turned; to draw "
+                  "one anyway:");
+    else
+        std::puts("\ndraw your picture with:");
     std::printf("$ ringetch-picture png <your-picture.png> tr0 %.6f dtr %.9f", s.model.tr0, s.model.dtr);
     if (s.p->size != default_picture_size)
         std::printf(" size %d", static_cast<int>(s.p->size));
@@ -192,15 +274,14 @@ void print_picture_command(const SessionState& s)
 
 int finish(SessionState& s, int status)
 {
-    save_readings(*s.readings, s.readings_path.c_str());
-    if (status == 0) {
-        print_model(s.model);
-        print_picture_command(s);
-    }
-    std::fprintf(status == 0 ? stdout : stderr,
-                 "readings saved to \"%s\": go on later with ringetch-refine readings \"%s\"\n",
-                 s.readings_path.c_str(), s.readings_path.c_str());
-    return status;
+    const bool saved = save_session_readings(s);
+    if (status == 0)
+        print_picture_offer(s);
+    if (saved)
+        std::fprintf(status == 0 && !s.file_failed ? stdout : stderr,
+                     "readings saved to \"%s\": go on later with ringetch-refine readings \"%s\"\n",
+                     s.readings_path.c_str(), s.readings_path.c_str());
+    return s.file_failed ? 1 : status;
 }
 
 // A session ended at a readings prompt: a new burn with at least 4 lines read is
@@ -221,21 +302,30 @@ int end_in_burn(SessionState& s, BurnEnd end)
 
 }  // namespace
 
-int run_refinement(const RefineParameters& p, Readings& readings)
+int run_refinement(const RefineParameters& p, const SessionFiles& files, Readings& readings)
 {
     SessionState s;
     s.p = &p;
     s.readings = &readings;
-    s.svg_path = sibling_path(p.image_path, ".svg");
-    s.readings_path = p.readings_path != nullptr ? p.readings_path : sibling_path(p.image_path, ".readings");
+    s.svg_path = files.protractor;
+    s.readings_path = files.readings;
     s.model = range_middle(readings.ranges);
     std::printf("start: tr0 %.6f dtr %.9f, the middle of the ranges\n", s.model.tr0, s.model.dtr);
+    if (!files.note.empty())
+        std::printf("%s\n", files.note.c_str());
+    // Saved first, so that a readings file that cannot be written is found before
+    // an image is written and an angle typed.
+    char why[512];
+    if (!save_readings(readings, s.readings_path.c_str(), why, sizeof why)) {
+        std::fprintf(stderr, "%s: cannot save the readings to \"%s\": %s\n", program_name, s.readings_path.c_str(), why);
+        return 1;
+    }
     if (readings.burn_count > 0) {
         std::printf("%d image%s read in the earlier session\n", readings.burn_count,
                     readings.burn_count == 1 ? "" : "s");
         const FitResult fit = fit_readings(readings, readings.burn_count);
         print_fit(s, fit, readings.burn_count, true);
-        s.model = fit.model;
+        take_model(s, fit);
     }
     for (;;) {
         if (readings.burn_count == max_burns) {
@@ -243,8 +333,11 @@ int run_refinement(const RefineParameters& p, Readings& readings)
             return finish(s, 0);
         }
         bool done = false;
-        if (!show_image(s, done))
+        if (readings.burn_count > 0 && !ask_next_image(readings.burn_count + 1, done))
             return finish(s, done ? 0 : 1);
+        const Shown shown = show_image(s);
+        if (shown != Shown::shown)
+            return finish(s, shown == Shown::done ? 0 : 1);
         const int b = readings.burn_count;
         for (;;) {
             readings.burns[b] = BurnReadings{};

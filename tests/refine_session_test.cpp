@@ -7,6 +7,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
@@ -18,10 +19,14 @@
 #include "named_case.h"
 #include "program_run.h"
 #include "refine_geometry_eye.h"
+#include "refine_prompts.h"
 
 namespace {
 
 using named_case::operator<<;
+using refine_prompts::asked_next_image;
+using refine_prompts::images_written;
+using refine_prompts::next_prompt;
 
 // A small disc and ranges around it as a cycle of the dialogue leaves them, scaled
 // down with the turn length so that an image of 3 MB holds 27 lines: both growth
@@ -63,12 +68,7 @@ bool exists(const std::string& path)
     return stat(path.c_str(), &info) == 0;
 }
 
-// The last "model tr0 T dtr D" line printed.
-bool last_model(const std::string& out, sim::Model& m)
-{
-    const std::size_t at = out.rfind("model tr0 ");
-    return at != std::string::npos && std::sscanf(out.c_str() + at, "model tr0 %lf dtr %lf", &m.tr0, &m.dtr) == 2;
-}
+bool last_model(const std::string& out, sim::Model& m) { return refine_prompts::last_model(out, m.tr0, m.dtr); }
 
 // A person at the prompt who reads every line from the geometry: the drawn model is
 // the last "refinement image N from tr0 T dtr D" line.
@@ -77,13 +77,7 @@ struct Reader {
     double zero = 123;
     std::map<int, int> skip;  // not used by default
 
-    static bool drawn(const std::string& out, sim::Model& m)
-    {
-        const std::size_t at = out.rfind("refinement image ");
-        int n = 0;
-        return at != std::string::npos &&
-               std::sscanf(out.c_str() + at, "refinement image %d from tr0 %lf dtr %lf", &n, &m.tr0, &m.dtr) == 3;
-    }
+    static bool drawn(const std::string& out, sim::Model& m) { return images_written(out, &m.tr0, &m.dtr) > 0; }
 
     std::string answer(const std::string& out, int line)
     {
@@ -96,26 +90,6 @@ struct Reader {
         return text;
     }
 };
-
-// The line number of the prompt the program now waits at, or -1 when it ended.
-int next_prompt(InteractiveRun& run)
-{
-    if (!run.wait_for("angle: ", 60))
-        return -1;
-    const std::string& out = run.out();
-    const std::size_t at = out.rfind("line ");
-    int line = -1;
-    std::sscanf(out.c_str() + at, "line %d angle: ", &line);
-    return line;
-}
-
-int images_written(const std::string& out)
-{
-    int count = 0;
-    for (std::size_t at = out.find("refinement image "); at != std::string::npos; at = out.find("refinement image ", at + 1))
-        ++count;
-    return count;
-}
 
 TEST(RefineCommandLine, AnUnknownNameOrAMissingValueShowsTheNamesInUsageOrder)
 {
@@ -213,7 +187,11 @@ TEST(RefinePrompt, TakesAnglesDashesBackAndDoneAndExplainsAnythingElse)
     const std::string saved = read_file(dir + "/refine.readings");
     EXPECT_TRUE(has(saved, "lines 27\n0 10\n1 25\n2 30\n3 -\n4 40\n5 -\n")) << saved;
     EXPECT_TRUE(has(r.out, "readings saved to \"refine.readings\"")) << r.out;
-    EXPECT_TRUE(has(r.out, "$ ringetch-picture png <your-picture.png> tr0 ")) << r.out;
+    // Four lines leave the model far too loose for a picture: said with the model.
+    EXPECT_TRUE(has(r.out, "degrees at the rim: too large for a picture (over 10 degrees); burn and read another "
+                           "refinement image first\na picture drawn now would come out turned; to draw one anyway:\n"
+                           "$ ringetch-picture png <your-picture.png> tr0 "))
+        << r.out;
     EXPECT_TRUE(exists(dir + "/refine.svg"));
     EXPECT_FALSE(exists(dir + "/refine.svg.part"));
     EXPECT_EQ(file_size(dir + "/refine.rge") % 2352, 0);
@@ -233,6 +211,10 @@ TEST(RefinePrompt, FewerThanFourReadingsAreRefusedAndTheImageAskedAgain)
                            "line 0 angle: "))
         << r.out;
     EXPECT_FALSE(has(r.out, "fit of")) << r.out;
+    EXPECT_TRUE(has(r.out, "line 0 angle: no model for a picture yet: one comes from the angles read on at least one "
+                           "refinement image\n"))
+        << r.out;
+    EXPECT_FALSE(has(r.out, "ringetch-picture")) << r.out;
     EXPECT_EQ(images_written(r.out), 1);
     const std::string saved = read_file(dir + "/refine.readings");
     EXPECT_FALSE(has(saved, "burn ")) << saved;
@@ -247,17 +229,27 @@ TEST(RefineSession, APerfectEyeConvergesInOneBurnAndALaterSessionTakesItsReading
         Reader reader;
         reader.eye.sigma = 0;
         reader.eye.rounding = 0;
-        for (int line = next_prompt(run); line >= 0 && images_written(run.out()) == 1; line = next_prompt(run))
+        int line = next_prompt(run);
+        for (; line >= 0; line = next_prompt(run))
             run.send(reader.answer(run.out(), line));
+        // Asked after the fit, done there writes no further image.
+        EXPECT_EQ(line, asked_next_image) << run.out();
+        EXPECT_TRUE(has(run.out(), "degrees at the rim\nwrite refinement image 2? (yes, or done to stop) ")) << run.out();
         run.send("done\n");
         const RunResult r = run.finish(60);
         EXPECT_EQ(r.exit_status, 0) << r.err;
+        EXPECT_EQ(images_written(run.out()), 1);
+        EXPECT_TRUE(has(run.out(), "(yes, or done to stop) model tr0 ")) << run.out();
+        EXPECT_TRUE(has(run.out(), " degrees at the rim\ndraw your picture with:\n$ ringetch-picture png ")) << run.out();
         ASSERT_TRUE(last_model(run.out(), m)) << run.out();
         EXPECT_LT(sim::picture_error(m, small_disc, small_size), 1.0) << run.out();
         EXPECT_FALSE(has(run.out(), "warning")) << run.out();
     }
-    const RunResult again = run_refine({"readings", "refine.readings", "size", "3000000"}, "done\n", dir);
-    EXPECT_EQ(again.exit_status, 0) << again.err;
+    // The later session fits at once and asks; its input ends there, as at an angle prompt.
+    const RunResult again = run_refine({"readings", "refine.readings", "size", "3000000"}, "", dir);
+    EXPECT_EQ(again.exit_status, 1) << again.err;
+    EXPECT_TRUE(has(again.err, "read stdin error\nreadings saved to \"refine.readings\"")) << again.err;
+    EXPECT_EQ(images_written(again.out), 0) << again.out;
     EXPECT_TRUE(has(again.out, "1 image read in the earlier session\nfit of 1 image, 27 readings:\n")) << again.out;
     sim::Model reloaded{0, 0};
     ASSERT_TRUE(last_model(again.out, reloaded));
@@ -288,10 +280,18 @@ TEST(RefineSession, AFarOffReadingIsAskedAgainAndTheCarefulAnswerFitted)
     EXPECT_FALSE(has(before, "warning")) << before;
     ASSERT_EQ(line, 9) << run.out();
     run.send(reader.answer(run.out(), 9));
-    ASSERT_GE(next_prompt(run), 0);
+    ASSERT_EQ(next_prompt(run), asked_next_image) << run.out();
     const std::string after = run.out().substr(before.size());
     EXPECT_TRUE(has(after, "fit of 1 image, 27 readings:\n")) << after;
     EXPECT_FALSE(has(after, "warning")) << after;
+    run.send("maybe\n");
+    ASSERT_EQ(next_prompt(run), asked_next_image) << run.out();
+    EXPECT_TRUE(refine_prompts::ends_with(run.out(), "type yes (or just Enter) to write the next image, or done to end "
+                                                     "with the model for a picture\nwrite refinement image 2? (yes, or "
+                                                     "done to stop) "))
+        << run.out();
+    run.send("\n");  // an empty line writes it
+    ASSERT_GE(next_prompt(run), 0) << run.out();
     EXPECT_EQ(images_written(run.out()), 2);
     run.send("done\n");
     EXPECT_EQ(run.finish(60).exit_status, 0);
@@ -303,9 +303,12 @@ TEST(RefineSession, AnImageWithFewerReadableLinesThanTheLastLeavesTheModelAsItWa
     InteractiveRun run(REFINE_BINARY, small_ranges(), dir);
     Reader reader;
     reader.eye.random.seed(11);
-    for (int line = next_prompt(run); line >= 0 && images_written(run.out()) < 3; line = next_prompt(run)) {
+    for (int line = next_prompt(run); line != -1 && images_written(run.out()) < 3; line = next_prompt(run)) {
         const bool second = images_written(run.out()) == 2;
-        run.send(second && line >= 10 ? "-\n" : reader.answer(run.out(), line));
+        if (line == asked_next_image)
+            run.send("yes\n");
+        else
+            run.send(second && line >= 10 ? "-\n" : reader.answer(run.out(), line));
     }
     const std::string& out = run.out();
     EXPECT_TRUE(has(out, "image 2 showed 10 readable lines, fewer than the 27 of image 1: the model stays as it "
@@ -344,16 +347,187 @@ TEST(RefineFaults, AnImageOnAFullDiskEndsWithTheSystemErrorAndStatusOne)
     EXPECT_FALSE(has(r.out, "created succesfully")) << r.out;
 }
 
-TEST(RefineFaults, AProtractorThatCannotBeWrittenEndsWithStatusOne)
+// Files of a work folder, name to content, for "nothing was written".
+std::map<std::string, std::string> folder_files(const std::string& dir)
+{
+    std::map<std::string, std::string> files;
+    DIR* folder = opendir(dir.c_str());
+    while (const dirent* entry = folder != nullptr ? readdir(folder) : nullptr) {
+        const std::string name = entry->d_name;
+        struct stat info {};
+        if (lstat((dir + "/" + name).c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
+            files[name] = S_ISREG(info.st_mode) ? read_file(dir + "/" + name) : "(not a regular file)";
+    }
+    if (folder != nullptr)
+        closedir(folder);
+    return files;
+}
+
+void write_text(const std::string& path, const std::string& text)
+{
+    std::FILE* f = std::fopen(path.c_str(), "w");
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+}
+
+// An earlier session's readings: one burn of five lines read.
+const std::string earlier_readings =
+    "ringetch-refine readings\nranges 99.99634 100.03634 0.0100 0.0100018\nburn 100.0163 0.0100009 lines 5\n"
+    "0 10\n1 20\n2 30\n3 40\n4 -\n";
+
+struct FileSetUp {
+    const char* name;
+    std::vector<std::string> commands;  // sh commands run in the work folder first
+    std::vector<std::string> args;      // after the small ranges
+    const char* message;
+};
+
+// Each refused before anything is written: the folder is as it was.
+class RefineRefusesItsFiles : public testing::TestWithParam<FileSetUp> {};
+
+TEST_P(RefineRefusesItsFiles, SayingWhichAndWritingNothing)
 {
     const std::string dir = make_work_dir();
-    ASSERT_EQ(mkdir((dir + "/refine.svg.part").c_str(), 0700), 0);
-    const RunResult r = run_refine(small_ranges(), "", dir);
+    write_text(dir + "/old.readings", earlier_readings);
+    for (const std::string& command : GetParam().commands)
+        ASSERT_EQ(run_shell(command, "", dir).exit_status, 0) << command;
+    const auto before = folder_files(dir);
+    const RunResult r = run_refine(with(small_ranges(), GetParam().args), "done\n", dir);
     EXPECT_EQ(r.exit_status, 1);
-    EXPECT_EQ(r.err, "ringetch-refine: Is a directory\n");
-    EXPECT_FALSE(exists(dir + "/refine.svg"));
+    EXPECT_TRUE(has(r.err, GetParam().message)) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(folder_files(dir), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refine, RefineRefusesItsFiles,
+    testing::Values(
+        FileSetUp{"ImageIsTheReadings", {}, {"readings", "old.readings", "image", "old.readings"},
+                  "image \"old.readings\" is the same file as the readings file \"old.readings\": name another image"},
+        FileSetUp{"ImageIsAHardLinkToTheReadings", {"ln old.readings disc.rge"},
+                  {"readings", "old.readings", "image", "disc.rge"}, "is the same file as the readings file"},
+        FileSetUp{"ImageIsASymbolicLinkToTheReadings", {"ln -s old.readings disc.rge"},
+                  {"readings", "./old.readings", "image", "disc.rge"}, "is the same file as the readings file"},
+        FileSetUp{"ImageIsALinkToItsProtractor", {"echo svg >disc.svg", "ln -s disc.svg disc.rge"},
+                  {"image", "disc.rge"}, "image \"disc.rge\" is the same file as the protractor \"disc.svg\""},
+        FileSetUp{"ImageIsALinkToItsReadings", {"cp old.readings disc.readings", "ln disc.readings disc.rge"},
+                  {"image", "disc.rge"}, "image \"disc.rge\" is the same file as the readings file \"disc.readings\""},
+        FileSetUp{"ProtractorIsTheReadings", {"cp old.readings disc.svg"}, {"readings", "disc.svg", "image", "disc.rge"},
+                  "protractor \"disc.svg\" is the same file as the readings file \"disc.svg\""},
+        FileSetUp{"ImageHoldsSomeReadings", {}, {"image", "old.readings"},
+                  "image \"old.readings\" holds the readings of a refinement session: name another image"},
+        FileSetUp{"AnEarlierSessionsReadings", {"cp old.readings refine.readings"}, {},
+                  "\"refine.readings\" holds the readings of an earlier session (1 image); this session would replace "
+                  "them: go on from them with readings \"refine.readings\", or start afresh under another name with "
+                  "image NAME.rge"},
+        FileSetUp{"AnotherFileUnderTheReadingsName", {"echo notes >refine.readings"}, {},
+                  "\"refine.readings\" is there and is not a readings file"},
+        FileSetUp{"AFifoUnderTheReadingsName", {"mkfifo refine.readings"}, {},
+                  "readings \"refine.readings\" is not a regular file, so this session cannot save there"}),
+    [](const testing::TestParamInfo<FileSetUp>& info) { return std::string(info.param.name); });
+
+// A protractor or readings file that cannot be written is found before the image.
+class RefineCannotWriteAtStart : public testing::TestWithParam<FileSetUp> {};
+
+TEST_P(RefineCannotWriteAtStart, NamesTheFileAndWritesNoImage)
+{
+    const std::string dir = make_work_dir();
+    for (const std::string& command : GetParam().commands)
+        ASSERT_EQ(run_shell(command, "", dir).exit_status, 0) << command;
+    const RunResult r = run_refine(with(small_ranges(), GetParam().args), "done\n", dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_TRUE(has(r.err, GetParam().message)) << r.err;
+    EXPECT_FALSE(exists(dir + "/refine.rge"));
     EXPECT_FALSE(has(r.out, "angle: ")) << r.out;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Refine, RefineCannotWriteAtStart,
+    testing::Values(
+        FileSetUp{"ProtractorsTemporaryIsAFolder", {"mkdir refine.svg.part"}, {},
+                  "ringetch-refine: cannot write the protractor \"refine.svg\": \"refine.svg.part\": Is a directory\n"},
+        FileSetUp{"ProtractorIsAFolder", {"mkdir refine.svg"}, {},
+                  "ringetch-refine: cannot write the protractor \"refine.svg\": Is a directory\n"},
+        FileSetUp{"ReadingsTemporaryIsAFolder", {"mkdir refine.readings.part"}, {},
+                  "ringetch-refine: cannot save the readings to \"refine.readings\": \"refine.readings.part\": Is a "
+                  "directory\n"},
+        FileSetUp{"ReadingsInAMissingFolder", {}, {"image", "gone/disc.rge"},
+                  "cannot save the readings to \"gone/disc.readings\": \"gone/disc.readings.part\": No such file or "
+                  "directory\n"}),
+    [](const testing::TestParamInfo<FileSetUp>& info) { return std::string(info.param.name); });
+
+TEST(RefineFaults, ReadingsThatCannotBeSavedMidSessionGoToAFileWhoseNameIsPrinted)
+{
+    const std::string dir = make_work_dir();
+    InteractiveRun run(REFINE_BINARY, small_ranges(), dir);
+    Reader reader;
+    reader.eye.sigma = 0;
+    reader.eye.rounding = 0;
+    int line = next_prompt(run);
+    ASSERT_EQ(mkdir((dir + "/refine.readings.part").c_str(), 0700), 0);  // after the start's save
+    for (; line >= 0; line = next_prompt(run))
+        run.send(reader.answer(run.out(), line));
+    ASSERT_EQ(line, asked_next_image) << run.out();
+    run.send("done\n");
+    const RunResult r = run.finish(60);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_TRUE(has(r.err, "ringetch-refine: cannot save the readings to \"refine.readings\": \"refine.readings.part\": "
+                           "Is a directory\nringetch-refine: the readings are saved to \"ringetch-refine-"))
+        << r.err;
+    const std::size_t at = r.err.find("\"ringetch-refine-");
+    const std::string rescue = r.err.substr(at + 1, r.err.find('"', at + 1) - at - 1);
+    EXPECT_TRUE(has(read_file(dir + "/" + rescue), "lines 27\n0 ")) << rescue;
+    EXPECT_TRUE(has(r.err, "readings saved to \"" + rescue + "\": go on later with ringetch-refine readings \"" +
+                               rescue + "\"\n"))
+        << r.err;
+    EXPECT_FALSE(has(read_file(dir + "/refine.readings"), "burn")) << "the start's save, ranges only";
+}
+
+TEST(RefineFaults, ADeviceImageKeepsItsProtractorAndReadingsInTheCurrentFolder)
+{
+    const std::string dir = make_work_dir();
+    const RunResult r = run_refine(with(small_ranges(), {"image", "/dev/null"}), "done\n", dir);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "image \"/dev/null\" is not a regular file: its protractor goes to \"null.svg\" in the "
+                           "current folder, the readings to \"null.readings\"\n"))
+        << r.out;
+    EXPECT_TRUE(exists(dir + "/null.svg"));
+    EXPECT_TRUE(exists(dir + "/null.readings"));
+    EXPECT_FALSE(exists("/dev/null.svg"));
+    EXPECT_FALSE(exists("/dev/null.readings"));
+}
+
+// Ctrl-C while the readings FIFO is awaited: in the open (no writer yet) and in the
+// read (a writer that sends nothing). The handler is in place once the process has
+// SIGINT caught (SigCgt), so the signal can never come too early.
+struct FifoWait {
+    const char* name;
+    const char* writer;  // sh that opens (or not) the FIFO's other end
+};
+
+class RefineReadingsFifo : public testing::TestWithParam<FifoWait> {};
+
+TEST_P(RefineReadingsFifo, CtrlCEndsTheWaitAtOnceWithStatus130)
+{
+    const std::string dir = make_work_dir();
+    const std::string script = std::string("mkfifo old.readings\n") + GetParam().writer + "\n'" REFINE_BINARY
+                               "' readings old.readings & pid=$!\n"
+                               "until grep -q '^SigCgt:.*[2367abef]$' /proc/$pid/status; do sleep 0.01; done\n"
+                               "sleep 0.2; kill -INT $pid; start=$(date +%s%N); wait $pid; status=$?\n"
+                               "echo \"status $status after $((($(date +%s%N) - start) / 1000000)) ms\"\n";
+    const RunResult r = run_shell(script, "", dir, 20);
+    ASSERT_FALSE(r.timed_out) << r.out << r.err;
+    int status = -1;
+    int ms = -1;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + r.out.rfind("status "), "status %d after %d ms", &status, &ms), 2) << r.out;
+    EXPECT_EQ(status, 130) << r.err;
+    EXPECT_LT(ms, 1000);
+    EXPECT_TRUE(has(r.err, "ringetch-refine: readings \"old.readings\": interrupted while waiting for them\n")) << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Refine, RefineReadingsFifo,
+                         testing::Values(FifoWait{"InItsOpen", ""}, FifoWait{"InItsRead", "exec 3<>old.readings"}),
+                         [](const testing::TestParamInfo<FifoWait>& info) { return std::string(info.param.name); });
 
 TEST(RefineFaults, CtrlCAbandonsTheImageAndOffersToWriteItAgain)
 {

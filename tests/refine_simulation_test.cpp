@@ -18,6 +18,7 @@
 
 #include "program_run.h"
 #include "refine_geometry_eye.h"
+#include "refine_prompts.h"
 
 namespace {
 
@@ -69,22 +70,6 @@ struct RunErrors {
     std::vector<double> after_burn;  // picture error of the model after burns 1, 2, 3
 };
 
-bool drawn_model(const std::string& out, sim::Model& m)
-{
-    const std::size_t at = out.rfind("refinement image ");
-    int n = 0;
-    return at != std::string::npos &&
-           std::sscanf(out.c_str() + at, "refinement image %d from tr0 %lf dtr %lf", &n, &m.tr0, &m.dtr) == 3;
-}
-
-int count_of(const std::string& text, const std::string& part)
-{
-    int count = 0;
-    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 std::string ranges_text(double v, int decimals)
 {
     char text[48];
@@ -92,7 +77,8 @@ std::string ranges_text(double v, int decimals)
     return text;
 }
 
-// One session: three refinement burns, then done at the fourth image's first prompt.
+// One session: three refinement burns, then done when asked whether to write the fourth
+// image. The model in force when asked is the last one printed.
 RunErrors run_session(sim::Model disc, unsigned seed, double misread_share)
 {
     sim::Eye eye;
@@ -109,29 +95,29 @@ RunErrors run_session(sim::Model disc, unsigned seed, double misread_share)
     std::vector<bool> answered;
     double zero = 0;
     int images = 0;
-    sim::Model drawn{0, 0};
     for (;;) {
-        if (!run.wait_for("angle: ", 300))
+        const int line = refine_prompts::next_prompt(run, 300);
+        if (line == -1)
             break;
         const std::string& out = run.out();
-        const int now = count_of(out, "refinement image ");
+        if (line == refine_prompts::asked_next_image) {
+            sim::Model m{0, 0};
+            if (!refine_prompts::last_model(out, m.tr0, m.dtr))
+                break;
+            errors.after_burn.push_back(sim::picture_error(m, disc, full_size));
+            run.send(errors.after_burn.size() == 3 ? "done\n" : "yes\n");
+            if (errors.after_burn.size() == 3)
+                break;
+            continue;
+        }
+        const int now = refine_prompts::images_written(out);
         if (now != images) {
             images = now;
-            if (!drawn_model(out, drawn))
-                break;
-            if (images > 1)
-                errors.after_burn.push_back(sim::picture_error(drawn, disc, full_size));
-            if (images > 3) {
-                run.send("done\n");
-                break;
-            }
             rows = report_rows(dir, dir + "/refine.rge", disc);
             answered.assign(rows.size() + 32, false);
             zero = eye.fresh_zero();
         }
-        int line = -1;
-        std::sscanf(out.c_str() + out.rfind("line "), "line %d angle: ", &line);
-        if (line < 0 || line >= static_cast<int>(rows.size()) || !rows[line].marked ||
+        if (line >= static_cast<int>(rows.size()) || !rows[line].marked ||
             std::fabs(rows[line].drift) > 90) {
             run.send("-\n");
             continue;
