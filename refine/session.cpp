@@ -300,6 +300,48 @@ int end_in_burn(SessionState& s, BurnEnd end)
     return finish(s, end == BurnEnd::done ? 0 : 1);
 }
 
+// Prints the start, saves the readings (so that a readings file that cannot be
+// written is found before an image is written and an angle typed) and fits an
+// earlier session's burns. False, with the reason printed, when the save failed.
+bool start_session(SessionState& s, const SessionFiles& files)
+{
+    Readings& readings = *s.readings;
+    s.model = range_middle(readings.ranges);
+    std::printf("start: tr0 %.6f dtr %.9f, the middle of the ranges\n", s.model.tr0, s.model.dtr);
+    if (!files.note.empty())
+        std::printf("%s\n", files.note.c_str());
+    char why[512];
+    if (!save_readings(readings, s.readings_path.c_str(), why, sizeof why)) {
+        std::fprintf(stderr, "%s: cannot save the readings to \"%s\": %s\n", program_name, s.readings_path.c_str(), why);
+        return false;
+    }
+    if (readings.burn_count > 0) {
+        std::printf("%d image%s read in the earlier session\n", readings.burn_count,
+                    readings.burn_count == 1 ? "" : "s");
+        const FitResult fit = fit_readings(readings, readings.burn_count);
+        print_fit(s, fit, readings.burn_count, true);
+        take_model(s, fit);
+    }
+    return true;
+}
+
+// Asks the new image's lines until at least 4 are read or the session ends there.
+BurnEnd read_new_burn(SessionState& s)
+{
+    Readings& readings = *s.readings;
+    const int b = readings.burn_count;
+    for (;;) {
+        readings.burns[b] = BurnReadings{};
+        readings.burns[b].drawn = s.model;
+        readings.burns[b].line_count = lines_held(s.model, s.p->size);
+        readings.burn_count = b + 1;
+        const BurnEnd end = ask_burn(readings.burns[b]);
+        if (end != BurnEnd::complete || enough_lines(readings.burns[b]))
+            return end;
+        readings.burn_count = b;
+    }
+}
+
 }  // namespace
 
 int run_refinement(const RefineParameters& p, const SessionFiles& files, Readings& readings)
@@ -309,24 +351,8 @@ int run_refinement(const RefineParameters& p, const SessionFiles& files, Reading
     s.readings = &readings;
     s.svg_path = files.protractor;
     s.readings_path = files.readings;
-    s.model = range_middle(readings.ranges);
-    std::printf("start: tr0 %.6f dtr %.9f, the middle of the ranges\n", s.model.tr0, s.model.dtr);
-    if (!files.note.empty())
-        std::printf("%s\n", files.note.c_str());
-    // Saved first, so that a readings file that cannot be written is found before
-    // an image is written and an angle typed.
-    char why[512];
-    if (!save_readings(readings, s.readings_path.c_str(), why, sizeof why)) {
-        std::fprintf(stderr, "%s: cannot save the readings to \"%s\": %s\n", program_name, s.readings_path.c_str(), why);
+    if (!start_session(s, files))
         return 1;
-    }
-    if (readings.burn_count > 0) {
-        std::printf("%d image%s read in the earlier session\n", readings.burn_count,
-                    readings.burn_count == 1 ? "" : "s");
-        const FitResult fit = fit_readings(readings, readings.burn_count);
-        print_fit(s, fit, readings.burn_count, true);
-        take_model(s, fit);
-    }
     for (;;) {
         if (readings.burn_count == max_burns) {
             std::printf("%d images is as many as a session keeps\n", max_burns);
@@ -338,19 +364,9 @@ int run_refinement(const RefineParameters& p, const SessionFiles& files, Reading
         const Shown shown = show_image(s);
         if (shown != Shown::shown)
             return finish(s, shown == Shown::done ? 0 : 1);
-        const int b = readings.burn_count;
-        for (;;) {
-            readings.burns[b] = BurnReadings{};
-            readings.burns[b].drawn = s.model;
-            readings.burns[b].line_count = lines_held(s.model, p.size);
-            readings.burn_count = b + 1;
-            const BurnEnd end = ask_burn(readings.burns[b]);
-            if (end != BurnEnd::complete)
-                return end_in_burn(s, end);
-            if (enough_lines(readings.burns[b]))
-                break;
-            readings.burn_count = b;
-        }
+        const BurnEnd read = read_new_burn(s);
+        if (read != BurnEnd::complete)
+            return end_in_burn(s, read);
         const BurnEnd end = fit_step(s, false);
         if (end != BurnEnd::complete)
             return finish(s, end == BurnEnd::done ? 0 : 1);
