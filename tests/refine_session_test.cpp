@@ -235,6 +235,8 @@ TEST(RefineSession, APerfectEyeConvergesInOneBurnAndALaterSessionTakesItsReading
         // Asked after the fit, done there writes no further image.
         EXPECT_EQ(line, asked_next_image) << run.out();
         EXPECT_TRUE(has(run.out(), "degrees at the rim\nwrite refinement image 2? (yes, or done to stop) ")) << run.out();
+        run.signal(SIGINT);  // ignored there, as at an angle prompt
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
         run.send("done\n");
         const RunResult r = run.finish(60);
         EXPECT_EQ(r.exit_status, 0) << r.err;
