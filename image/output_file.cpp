@@ -254,6 +254,9 @@ void reserve_standard_descriptors()
 std::FILE* open_image(const char* path)
 {
     image_output = ImageOutput{};
+    // A console that cannot be written ends the run before the open truncates the
+    // previous image.
+    flush_console();
     const int fd = open_interruptibly(path);
     if (fd < 0) {
         if (errno == EINTR)
