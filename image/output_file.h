@@ -30,13 +30,6 @@ void reserve_standard_descriptors();
 // an abandoned image ends where its writer stopped drawing. One image is open at a time.
 std::FILE* open_image(const char* path);
 
-// Reserves disk space for up to `bytes` bytes of the image opened last, before it is
-// written, where the file system can (a regular file): the kernel's copy of each
-// block then goes into space already found for it, about 12% faster. The file still
-// grows only as records are written, and what the image leaves of the reservation
-// is given back when the file is closed or the run ends through fail_output.
-void reserve_image_space(std::int64_t bytes);
-
 // Writes size bytes to the image's file after what the stream already holds, with
 // no copy through the stream's buffer: for a writer that fills blocks of its own.
 // Returns false after a failure, with errno set as fail_output would report it.
@@ -44,9 +37,9 @@ bool write_image_block(std::FILE* file, const void* data, std::size_t size);
 
 // Closes the file (null: the open was abandoned) and reports the image: the success
 // message with the burning hint when it was completed and all of it reached the
-// file, the interruption message otherwise. A failed close is an output error, so
-// success is never reported for an image that did not reach the file.
-void close_image(std::FILE* file, const char* path, bool completed);
+// file, the interruption message otherwise; returns which. A failed close is an
+// output error, so success is never reported for an image that did not reach the file.
+bool close_image(std::FILE* file, const char* path, bool completed);
 
 // Flushes standard output; when that fails, or an earlier console write failed, the
 // console's text was lost and the run ends through fail_output. Called after each

@@ -49,13 +49,18 @@ bool walk_turns(Writer& writer, TurnWalk& walk, double size_limit, std::FILE* fi
 }
 
 // Open, core, close: clears the interruption flag, opens path (truncating), runs
-// draw(file) -> completed, and closes with the success or interruption message. A
-// Ctrl-C while the open waits abandons the image before anything is drawn.
+// draw(file) -> completed, and closes with the success or interruption message.
+// Returns whether the image was completed and all of it reached the file. A stop
+// signal while the open waits abandons the image before anything is drawn; a
+// SIGTERM or SIGHUP during the image ends the process once it is closed.
 template <typename Draw>
-void write_image_file(const char* path, Draw draw)
+bool write_image_file(const char* path, Draw draw)
 {
     break_requested = 0;
+    poll_stop_signals(true);
     std::FILE* file = open_image(path);
     const bool completed = file != nullptr && draw(file);
-    close_image(file, path, completed);
+    const bool whole = close_image(file, path, completed);
+    poll_stop_signals(false);
+    return whole;
 }

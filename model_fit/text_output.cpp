@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/interrupt.h"
 #include "image/output_file.h"
 
 TextOutput open_text_output(const char* path)
@@ -14,6 +15,7 @@ TextOutput open_text_output(const char* path)
     output.file = std::fopen(output.part_path.c_str(), "w");
     if (output.file == nullptr)
         fail_output();
+    remove_on_stop(output.part_path.c_str());  // a SIGTERM meanwhile leaves no part file
     return output;
 }
 
@@ -25,7 +27,9 @@ void close_text_output(TextOutput& output)
     if (!closed)
         saved_errno = errno;
     output.file = nullptr;
-    if (written && closed && std::rename(output.part_path.c_str(), output.path.c_str()) == 0)
+    const bool renamed = written && closed && std::rename(output.part_path.c_str(), output.path.c_str()) == 0;
+    remove_on_stop(nullptr);
+    if (renamed)
         return;
     if (written && closed)
         saved_errno = errno;

@@ -97,14 +97,12 @@ bool draw_picture_image(const PictureDrawing& drawing, std::FILE* file)
 
 bool write_picture_image(const PictureDrawing& drawing, const char* path)
 {
-    bool completed = false;
-    write_image_file(path, [&](std::FILE* file) {
-        // The image stays within its size limit; close gives back what it leaves.
-        reserve_image_space(static_cast<std::int64_t>(drawing.size_limit));
+    return write_image_file(path, [&](std::FILE* file) {
         BlockPipe pipe;
         std::FILE* stream = open_pipe_stream(pipe);
         if (stream == nullptr)
             fail_output();
+        bool completed = false;
         std::thread drawer = start_worker_thread([&] {
             completed = draw_picture_image(drawing, stream);
             std::fclose(stream);
@@ -115,5 +113,4 @@ bool write_picture_image(const PictureDrawing& drawing, const char* path)
         drawer.join();
         return completed;
     });
-    return completed;
 }

@@ -47,7 +47,7 @@ int main(int argc, char** argv)
 {
     program_name = "ringetch-refine";
     reserve_standard_descriptors();
-    install_interrupt_handler();
+    install_stop_handlers();
     RefineParameters p;
     if (parse_refine_parameters(argc, argv, p) != 0 || gather_start(p) != 0)
         return finish_console(1);

@@ -58,10 +58,5 @@ bool draw_refinement_image(TrackModel drawn, double size_limit, std::FILE* file)
 
 bool write_refinement_image(TrackModel drawn, double size_limit, const char* path)
 {
-    bool completed = false;
-    write_image_file(path, [&](std::FILE* file) {
-        completed = draw_refinement_image(drawn, size_limit, file);
-        return completed;
-    });
-    return completed;
+    return write_image_file(path, [&](std::FILE* file) { return draw_refinement_image(drawn, size_limit, file); });
 }
