@@ -1,4 +1,5 @@
-// The image file's open, write path and close. The image's descriptor is wrapped in
+// The image file's open, write path and close; the console's policy (flushes, the
+// output-error exit) is common/console's. The image's descriptor is wrapped in
 // a stdio stream whose writes come back here (write_image_bytes), so the writers keep
 // their FILE* and the one static block buffer, which holds a whole number of
 // sectors so that the disk sees large, sector-aligned writes, while every system
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/console.h"
 #include "common/interrupt.h"
 #include "common/program_name.h"
 #include "common/units.h"
@@ -135,6 +137,7 @@ ssize_t write_image_bytes(void* cookie, const char* data, std::size_t size)
         if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
             continue;
         out.error = written < 0 ? errno : EIO;
+        keep_output_error(out.error);
         keep_whole_records(out.fd);
         errno = out.error;
         return -1;
@@ -146,8 +149,10 @@ int close_image_descriptor(void* cookie)
 {
     ImageOutput& out = *static_cast<ImageOutput*>(cookie);
     const int closed = close(out.fd);
-    if (closed != 0 && out.error == 0)
+    if (closed != 0 && out.error == 0) {
         out.error = errno;
+        keep_output_error(out.error);
+    }
     out.fd = -1;
     return closed;
 }
@@ -221,26 +226,10 @@ void print_shell_word(const char* path)
 
 }  // namespace
 
-void fail_output()
-{
-    if (image_output.error != 0)
-        errno = image_output.error;
-    std::perror(program_name);
-    std::exit(1);
-}
-
-void reserve_standard_descriptors()
-{
-    for (int fd = 0; fd <= 2; ++fd) {
-        // Descriptors below fd are open, so the null device takes fd itself.
-        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF && open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd)
-            std::exit(1);
-    }
-}
-
 std::FILE* open_image(const char* path)
 {
     image_output = ImageOutput{};
+    keep_output_error(0);
     // A console that cannot be written ends the run before the open truncates the
     // previous image.
     flush_console();
@@ -297,16 +286,4 @@ bool close_image(std::FILE* file, const char* path, bool completed)
     std::putchar('\n');
     flush_console();
     return true;
-}
-
-void flush_console()
-{
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
-        fail_output();
-}
-
-int finish_console(int status)
-{
-    flush_console();
-    return std::ferror(stderr) != 0 ? 1 : status;
 }

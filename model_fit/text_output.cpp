@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/console.h"
 #include "common/interrupt.h"
-#include "image/output_file.h"
 
 TextOutput open_text_output(const char* path)
 {

@@ -2,9 +2,9 @@
 // side of a disc whose track the calibration measured (tr0, dtr).
 #include <cstdio>
 
+#include "common/console.h"
 #include "common/interrupt.h"
 #include "common/program_name.h"
-#include "image/output_file.h"
 #include "picture/band_row.h"
 #include "picture/parameters.h"
 #include "picture/picture_image.h"

@@ -8,10 +8,10 @@
 
 #include <thread>
 
+#include "common/console.h"
 #include "common/huge_pages.h"
 #include "common/units.h"
 #include "common/worker_thread.h"
-#include "image/output_file.h"
 #include "image/turn_walk.h"
 #include "picture/band_row.h"
 #include "picture/block_pipe.h"

@@ -3,9 +3,9 @@
 // refinement images.
 #include <cstdio>
 
+#include "common/console.h"
 #include "common/interrupt.h"
 #include "common/program_name.h"
-#include "image/output_file.h"
 #include "refine/parameters.h"
 #include "model_fit/readings_file.h"
 #include "refine/session.h"
