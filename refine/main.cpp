@@ -23,7 +23,7 @@ int gather_start(RefineParameters& p)
             std::fprintf(stderr, "%s: readings \"%s\": %s\n", program_name, p.readings_path, why);
             return 1;
         }
-        const StartRanges given = p.ranges;
+        const TrackRanges given = p.ranges;
         p.ranges = readings.ranges;
         const double* from[] = {&given.tr0_f, &given.tr0_t, &given.dtr_t, &given.dtr_f};
         double* to[] = {&p.ranges.tr0_f, &p.ranges.tr0_t, &p.ranges.dtr_t, &p.ranges.dtr_f};

@@ -37,7 +37,7 @@ int bad_value(const char* name, const char* value, const char* expected)
     return 1;
 }
 
-double* range_end(StartRanges& r, int which)
+double* range_end(TrackRanges& r, int which)
 {
     double* ends[] = {&r.tr0_f, &r.tr0_t, &r.dtr_t, &r.dtr_f};
     return ends[which];
@@ -70,7 +70,7 @@ int parse_refine_parameters(int argc, char** argv, RefineParameters& p)
 
 int check_refine_start(const RefineParameters& p)
 {
-    const StartRanges& r = p.ranges;
+    const TrackRanges& r = p.ranges;
     if (!(r.tr0_f > 0) || !(r.tr0_t > r.tr0_f)) {
         std::fprintf(stderr, "%s: the first-turn range tr0_f %.10g, tr0_t %.10g is not a range of positive "
                              "lengths, lower end first\n",

@@ -4,12 +4,13 @@
 
 #include <cstdint>
 
+#include "common/units.h"
 #include "model_fit/readings.h"
 
 struct RefineParameters {
-    StartRanges ranges;
+    TrackRanges ranges;
     bool range_given[4] = {};         // tr0_f, tr0_t, dtr_t, dtr_f named on the command line
-    std::int32_t size = 736985088;    // image size limit, bytes
+    std::int32_t size = default_image_size;  // image size limit, bytes
     const char* image_path = "refine.rge";
     const char* readings_path = nullptr;  // an earlier session's readings, if named
 };
