@@ -9,7 +9,11 @@ constexpr int ring_frames = 112;  // room for the encoder's largest delay (108 f
 constexpr int ring_bytes = ring_frames * frame_bytes;
 
 constexpr int turns_per_line = 625;
+
+// Every tool's image size limit unless the user names one: 313344 sectors.
+constexpr int default_image_size = 313344 * sector_bytes;
 constexpr double bytes_per_mib = 1048576.0;
 
 static_assert(sector_bytes == 2352, "a CD-DA sector holds 2352 audio bytes");
 static_assert(ring_bytes == 2688, "the interleaver ring holds 112 frames");
+static_assert(default_image_size == 736985088, "the default image holds 736985088 bytes");

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/console.h"
 #include "common/line_input.h"
-#include "image/output_file.h"
 
 char input_text[input_buffer_bytes];
 

@@ -1,11 +1,11 @@
 // ringetch: writes CD-DA images that show a picture on a burned disc, calibrating
 // the disc's track geometry with the user one burned test image at a time.
 #include "common/calibration_state.h"
+#include "common/console.h"
 #include "common/interrupt.h"
 #include "common/program_name.h"
 #include "console/dialogue.h"
 #include "console/parameters.h"
-#include "image/output_file.h"
 
 int main(int argc, char** argv)
 {

@@ -57,10 +57,10 @@ int parse_parameters(int argc, char** argv, CalibrationState& state)
                 return 1;
             }
             break;
-        case Parameter::tr0_f: state.tr0_f = std::atof(value); break;
-        case Parameter::tr0_t: state.tr0_t = std::atof(value); break;
-        case Parameter::dtr_t: state.dtr_t = std::atof(value); break;
-        case Parameter::dtr_f: state.dtr_f = std::atof(value); break;
+        case Parameter::tr0_f: state.ranges.tr0_f = std::atof(value); break;
+        case Parameter::tr0_t: state.ranges.tr0_t = std::atof(value); break;
+        case Parameter::dtr_t: state.ranges.dtr_t = std::atof(value); break;
+        case Parameter::dtr_f: state.ranges.dtr_f = std::atof(value); break;
         case Parameter::image: state.image_path = value; break;
         case Parameter::unknown: break;
         }

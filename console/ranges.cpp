@@ -19,10 +19,10 @@ bool store_ranges(CalibrationState& state, double tr0_f, double tr0_t, double dt
                         std::isfinite(dtr_f) && std::isfinite(tr0_f + tr0_t) && std::isfinite(dtr_t + dtr_f);
     if (!usable)
         return false;
-    state.tr0_f = tr0_f;
-    state.tr0_t = tr0_t;
-    state.dtr_t = dtr_t;
-    state.dtr_f = dtr_f;
+    state.ranges.tr0_f = tr0_f;
+    state.ranges.tr0_t = tr0_t;
+    state.ranges.dtr_t = dtr_t;
+    state.ranges.dtr_f = dtr_f;
     return true;
 }
 
@@ -32,7 +32,8 @@ bool fits_int32(std::int64_t value) { return value >= INT32_MIN && value <= INT3
 // ends; ranges whose squares overflow could never be narrowed in stage two.
 bool first_turns_square(const CalibrationState& state)
 {
-    return std::isfinite(state.tr0_f * state.tr0_f) && std::isfinite(state.tr0_t * state.tr0_t);
+    const TrackRanges& r = state.ranges;
+    return std::isfinite(r.tr0_f * r.tr0_f) && std::isfinite(r.tr0_t * r.tr0_t);
 }
 
 // Whether a line range of the sweep could narrow the ranges: narrowing to the whole
@@ -56,10 +57,10 @@ bool store_through_crossing(CalibrationState& state, const CornerCrossing& cross
 
 bool find_corner_crossing(const CalibrationState& state, CornerCrossing& crossing)
 {
-    if (state.dtr_t == state.dtr_f)
+    if (state.ranges.dtr_t == state.ranges.dtr_f)
         return false;
-    const double turn = crossing_turn(direct_corner(state), reverse_corner(state));
-    const double length = turn_length(direct_corner(state), turn);
+    const double turn = crossing_turn(direct_corner(state.ranges), reverse_corner(state.ranges));
+    const double length = turn_length(direct_corner(state.ranges), turn);
     if (!std::isfinite(turn) || turn == 0 || !std::isfinite(length))
         return false;
     crossing = {turn, length};
@@ -71,11 +72,11 @@ bool shift_ranges(CalibrationState& state, double v, bool upward)
     CornerCrossing crossing{};
     if (!find_corner_crossing(state, crossing))
         return false;
-    const double middle = (state.tr0_f + state.tr0_t) / 2;
+    const double middle = (state.ranges.tr0_f + state.ranges.tr0_t) / 2;
     CalibrationState shifted = state;
     const bool stored =
-        upward ? store_through_crossing(shifted, crossing, middle, middle + 2 * v * (state.tr0_t - middle))
-               : store_through_crossing(shifted, crossing, middle - 2 * v * (middle - state.tr0_f), middle);
+        upward ? store_through_crossing(shifted, crossing, middle, middle + 2 * v * (state.ranges.tr0_t - middle))
+               : store_through_crossing(shifted, crossing, middle - 2 * v * (middle - state.ranges.tr0_f), middle);
     if (!stored || !first_turns_square(shifted))
         return false;
     state = shifted;
@@ -98,11 +99,11 @@ bool enter_sweep(const CalibrationState& state, int first, int last, Sweep& swee
     const std::int64_t anchor_turn = std::int64_t{turns_per_line} * (sum / 2);
     if (!fits_int32(anchor_turn) || anchor_turn <= 0)
         return false;
-    const TrackModel corner = state.reverse ? reverse_corner(state) : direct_corner(state);
+    const TrackModel corner = state.reverse ? reverse_corner(state.ranges) : direct_corner(state.ranges);
     const auto n = static_cast<double>(anchor_turn);
     const double anchor_len = turn_length(corner, n);
     const double anchor_pos = spiral_position(corner, n);
-    const double step = (state.tr0_t - state.tr0_f) / sweep_lines;
+    const double step = (state.ranges.tr0_t - state.ranges.tr0_f) / sweep_lines;
     // An anchor at position 0 would make every growth through it divide by zero.
     if (!std::isfinite(anchor_len) || !std::isfinite(anchor_pos) || anchor_pos == 0 || !std::isfinite(step))
         return false;
@@ -124,10 +125,10 @@ bool shift_sweep(CalibrationState& state, Sweep& sweep, double f, bool upward)
     double tr0_f = 0;
     double tr0_t = 0;
     if (upward) {
-        tr0_f = state.tr0_t - 2 * sweep.step;
+        tr0_f = state.ranges.tr0_t - 2 * sweep.step;
         tr0_t = tr0_f + sweep_lines * step;
     } else {
-        tr0_t = state.tr0_f + 2 * sweep.step;
+        tr0_t = state.ranges.tr0_f + 2 * sweep.step;
         tr0_f = tr0_t - sweep_lines * step;
     }
     CalibrationState shifted = state;
@@ -144,8 +145,8 @@ bool narrow_to_lines(CalibrationState& state, const Sweep& sweep, int first, int
     const std::int64_t after_last = std::int64_t{last} + 1;
     if (!fits_int32(after_last))
         return false;
-    const double tr0_t = state.tr0_f + static_cast<double>(after_last) * sweep.step;
-    const double tr0_f = state.tr0_f + first * sweep.step;
+    const double tr0_t = state.ranges.tr0_f + static_cast<double>(after_last) * sweep.step;
+    const double tr0_f = state.ranges.tr0_f + first * sweep.step;
     if (sweep.anchor_pos == 0)
         return false;
     const double dtr_t = growth_through(tr0_f, sweep.anchor_pos, sweep.anchor_len);

@@ -27,25 +27,25 @@ StageOneStep carry_out(const char* text, CalibrationState& state, Sweep& sweep)
         return StageOneStep::ranges_changed;
     if (match_number_command(text, "prev", v) && shift_ranges(state, v, false))
         return StageOneStep::ranges_changed;
-    if (match_number_command(text, "tr0_t", v) && set_range_end(state.tr0_t, v))
+    if (match_number_command(text, "tr0_t", v) && set_range_end(state.ranges.tr0_t, v))
         return StageOneStep::ranges_changed;
-    if (match_number_command(text, "tr0_f", v) && set_range_end(state.tr0_f, v))
+    if (match_number_command(text, "tr0_f", v) && set_range_end(state.ranges.tr0_f, v))
         return StageOneStep::ranges_changed;
-    if (match_number_command(text, "dtr_t", v) && set_range_end(state.dtr_t, v))
+    if (match_number_command(text, "dtr_t", v) && set_range_end(state.ranges.dtr_t, v))
         return StageOneStep::ranges_changed;
-    if (match_number_command(text, "dtr_f", v) && set_range_end(state.dtr_f, v))
+    if (match_number_command(text, "dtr_f", v) && set_range_end(state.ranges.dtr_f, v))
         return StageOneStep::ranges_changed;
     if (match_exact(text, "auto on\n")) {
         state.auto_mode = true;
     } else if (match_exact(text, "auto off\n")) {
         state.auto_mode = false;
     } else if (match_exact(text, "image\n")) {
-        write_model_image(state, direct_corner(state));
+        write_model_image(state, direct_corner(state.ranges));
     } else if (match_exact(text, "averimage\n")) {
         if (show_average_image(state))
             write_corner_image(state);
     } else if (match_exact(text, "reverseimage\n")) {
-        write_model_image(state, reverse_corner(state));
+        write_model_image(state, reverse_corner(state.ranges));
     } else if (match_exact(text, "exit\n")) {
         return StageOneStep::exit_command;
     } else {

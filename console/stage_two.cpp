@@ -13,8 +13,8 @@ namespace {
 // The sweep starts at tr0_f; its gray line is the one that holds the average tr0.
 void write_sweep(const CalibrationState& state, const Sweep& sweep)
 {
-    const SweepLines lines{state.tr0_f, sweep.step, sweep.anchor_pos, sweep.anchor_len};
-    write_sweep_image(lines, average_model(state).tr0, state.size, state.image_path);
+    const SweepLines lines{state.ranges.tr0_f, sweep.step, sweep.anchor_pos, sweep.anchor_len};
+    write_sweep_image(lines, range_middle(state.ranges).tr0, state.size, state.image_path);
 }
 
 // After next or prev: the new ranges, the auto image and the prompt.

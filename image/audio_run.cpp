@@ -8,7 +8,6 @@
 
 #include "image/frame_steps.h"
 #include "image/interleaver.h"
-#include "image/output_file.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/console.h"
 #include "image/frame_steps.h"
-#include "image/output_file.h"
 
 FrameInterleaver interleaver;
 SectorSink sector_sink;

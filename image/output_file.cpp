@@ -1,4 +1,5 @@
-// The image file's open, write path and close. The image's descriptor is wrapped in
+// The image file's open, write path and close; the console's policy (flushes, the
+// output-error exit) is common/console's. The image's descriptor is wrapped in
 // a stdio stream whose writes come back here (write_image_bytes), so the writers keep
 // their FILE* and the one static block buffer, which holds a whole number of
 // sectors so that the disk sees large, sector-aligned writes, while every system
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/console.h"
 #include "common/interrupt.h"
 #include "common/program_name.h"
 #include "common/units.h"
@@ -40,7 +42,6 @@ struct ImageOutput {
     bool abandoned = false;    // given up as stalled: later bytes are dropped
     int error = 0;             // errno of a failed write or close; 0 while all went well
     timespec last_progress{};  // monotonic time the file last took bytes, or of the Ctrl-C
-    off_t reserved = 0;        // bytes of disk space asked for ahead of the writes
 };
 ImageOutput image_output;
 
@@ -66,15 +67,15 @@ timespec as_timespec(double seconds)
 enum class Wait { writable, interrupted, stalled };
 
 // Waits until the image file takes bytes (or has an error for the write to report).
-// SIGINT is blocked from the flag test until ppoll unblocks it, so a Ctrl-C that
-// comes in between still ends the wait. From the first Ctrl-C on, the wait is
+// The stop signals are blocked from the flag test until ppoll unblocks them, so a
+// Ctrl-C that comes in between still ends the wait. From the first Ctrl-C on, the wait is
 // bounded: stall_seconds after the file last took bytes it counts as stalled.
 Wait wait_until_writable(ImageOutput& out)
 {
     sigset_t interrupt;
     sigset_t previous;
     sigemptyset(&interrupt);
-    sigaddset(&interrupt, SIGINT);
+    add_stop_signals(interrupt);
     pthread_sigmask(SIG_BLOCK, &interrupt, &previous);
     if (break_requested != 0 && !out.interrupted) {
         out.interrupted = true;
@@ -136,6 +137,7 @@ ssize_t write_image_bytes(void* cookie, const char* data, std::size_t size)
         if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
             continue;
         out.error = written < 0 ? errno : EIO;
+        keep_output_error(out.error);
         keep_whole_records(out.fd);
         errno = out.error;
         return -1;
@@ -143,22 +145,14 @@ ssize_t write_image_bytes(void* cookie, const char* data, std::size_t size)
     return static_cast<ssize_t>(size);
 }
 
-// Gives back the space reserved past the end of what was written: a truncation to
-// the file's own size frees the blocks beyond it.
-void release_reserved_space(const ImageOutput& out)
-{
-    struct stat info {};
-    if (out.reserved > 0 && fstat(out.fd, &info) == 0 && info.st_size < out.reserved)
-        static_cast<void>(ftruncate(out.fd, info.st_size));
-}
-
 int close_image_descriptor(void* cookie)
 {
     ImageOutput& out = *static_cast<ImageOutput*>(cookie);
-    release_reserved_space(out);
     const int closed = close(out.fd);
-    if (closed != 0 && out.error == 0)
+    if (closed != 0 && out.error == 0) {
         out.error = errno;
+        keep_output_error(out.error);
+    }
     out.fd = -1;
     return closed;
 }
@@ -232,28 +226,13 @@ void print_shell_word(const char* path)
 
 }  // namespace
 
-void fail_output()
-{
-    const int error = image_output.error != 0 ? image_output.error : errno;
-    if (image_output.fd >= 0)
-        release_reserved_space(image_output);
-    errno = error;
-    std::perror(program_name);
-    std::exit(1);
-}
-
-void reserve_standard_descriptors()
-{
-    for (int fd = 0; fd <= 2; ++fd) {
-        // Descriptors below fd are open, so the null device takes fd itself.
-        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF && open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd)
-            std::exit(1);
-    }
-}
-
 std::FILE* open_image(const char* path)
 {
     image_output = ImageOutput{};
+    keep_output_error(0);
+    // A console that cannot be written ends the run before the open truncates the
+    // previous image.
+    flush_console();
     const int fd = open_interruptibly(path);
     if (fd < 0) {
         if (errno == EINTR)
@@ -285,16 +264,6 @@ std::FILE* open_image(const char* path)
     return file;
 }
 
-void reserve_image_space(std::int64_t bytes)
-{
-    // Only a regular file: open_image polls everything else.
-    if (image_output.fd < 0 || image_output.polled)
-        return;
-    // Marked even when the call fails: a full disk may have granted part of it.
-    image_output.reserved = static_cast<off_t>(bytes);
-    static_cast<void>(fallocate(image_output.fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)));
-}
-
 bool write_image_block(std::FILE* file, const void* data, std::size_t size)
 {
     if (std::fflush(file) != 0 || write_image_bytes(&image_output, static_cast<const char*>(data), size) < 0) {
@@ -304,28 +273,17 @@ bool write_image_block(std::FILE* file, const void* data, std::size_t size)
     return true;
 }
 
-void close_image(std::FILE* file, const char* path, bool completed)
+bool close_image(std::FILE* file, const char* path, bool completed)
 {
     if (file != nullptr && std::fclose(file) != 0)
         fail_output();
     if (!completed || image_output.abandoned) {
         std::fputs("Creating was break by user\n", stderr);
-        return;
+        return false;
     }
     std::printf("image \"%s\" created succesfully.\nburn it by command\n$ cdrecord -audio dev=<burner-device> ", path);
     print_shell_word(path);
     std::putchar('\n');
     flush_console();
-}
-
-void flush_console()
-{
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
-        fail_output();
-}
-
-int finish_console(int status)
-{
-    flush_console();
-    return std::ferror(stderr) != 0 ? 1 : status;
+    return true;
 }

@@ -1,23 +1,16 @@
-// The image file's open, write path and close, the console's flush points, and the
-// one way an output error ends the run. Every tool's image goes through here, so each
-// gets the same guards: no image over the file that a standard stream uses, one
-// writer at a time, a Ctrl-C that can break a blocked open or write, and write
-// failures (a full disk, a reader that went away, the file-size limit) reported.
+// The image file's open, write path and close. Every tool's image goes through here,
+// so each gets the same guards: no image over the file that a standard stream uses,
+// one writer at a time, a stop signal that can break a blocked open or write, and
+// write failures (a full disk, a reader that went away, the file-size limit)
+// reported through the console's fail_output (common/console.h).
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <cstdio>
 
-// Prints the system error with the program's prefix and exits with status 1. After a
-// failed image write the error is that write's, whatever came after it.
-[[noreturn]] void fail_output();
-
-// Opens the null device on whichever of descriptors 0, 1 and 2 is closed, so that no
-// file opened later (an image) takes their place and receives console text. Called
-// first thing in main.
-void reserve_standard_descriptors();
-
-// Opens path for writing, as "wb" does, with a large block buffer. A regular file is
+// Opens path for writing, as "wb" does, with a large block buffer, once standard
+// output is flushed (a console that cannot be written ends the run before the open
+// truncates anything). A regular file is
 // refused (message, exit status 1) when it is the file that standard input, output or
 // error uses, or when another process is writing it (an advisory lock held until
 // close_image); only then is it truncated. A Ctrl-C while the open waits (a FIFO
@@ -30,13 +23,6 @@ void reserve_standard_descriptors();
 // an abandoned image ends where its writer stopped drawing. One image is open at a time.
 std::FILE* open_image(const char* path);
 
-// Reserves disk space for up to `bytes` bytes of the image opened last, before it is
-// written, where the file system can (a regular file): the kernel's copy of each
-// block then goes into space already found for it, about 12% faster. The file still
-// grows only as records are written, and what the image leaves of the reservation
-// is given back when the file is closed or the run ends through fail_output.
-void reserve_image_space(std::int64_t bytes);
-
 // Writes size bytes to the image's file after what the stream already holds, with
 // no copy through the stream's buffer: for a writer that fills blocks of its own.
 // Returns false after a failure, with errno set as fail_output would report it.
@@ -44,16 +30,6 @@ bool write_image_block(std::FILE* file, const void* data, std::size_t size);
 
 // Closes the file (null: the open was abandoned) and reports the image: the success
 // message with the burning hint when it was completed and all of it reached the
-// file, the interruption message otherwise. A failed close is an output error, so
-// success is never reported for an image that did not reach the file.
-void close_image(std::FILE* file, const char* path, bool completed);
-
-// Flushes standard output; when that fails, or an earlier console write failed, the
-// console's text was lost and the run ends through fail_output. Called after each
-// stretch of console output (a progress line, the success message, before a read).
-void flush_console();
-
-// The exit status of a run that would end with `status`: standard output flushed
-// (ending the run through fail_output when it fails), and 1 when anything written
-// to standard error was lost.
-int finish_console(int status);
+// file, the interruption message otherwise; returns which. A failed close is an
+// output error, so success is never reported for an image that did not reach the file.
+bool close_image(std::FILE* file, const char* path, bool completed);

@@ -1,8 +1,8 @@
 // The calibration test pattern's bytes, names and progress line.
 #include "image/test_pattern.h"
 
+#include "common/console.h"
 #include "common/units.h"
-#include "image/output_file.h"
 
 LineBytes line_bytes(int line, bool gray)
 {

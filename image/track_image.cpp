@@ -34,9 +34,7 @@ struct TrackLines {
 bool draw_track_image(TrackModel drawn, TrackModel reference, double size_limit, std::FILE* file)
 {
     TrackLines lines{crossing_turn(drawn, reference)};
-    TurnWalk walk;
-    walk.a = drawn.tr0;
-    walk.growth = drawn.dtr;
+    TurnWalk walk = walk_of(drawn);
     return walk_turns(lines, walk, size_limit, file);
 }
 

@@ -12,14 +12,6 @@
 #include "image/output_file.h"
 #include "image/turn.h"
 
-struct TurnWalk {
-    double a = 0;          // length of the next turn, bytes
-    double growth = 0;     // added to a after every turn, bytes
-    TurnCursor cursor;     // where the next turn starts
-    int line = 0;          // line of the next turn
-    int turn_in_line = 0;  // 0..624
-};
-
 // Walks the turns of one image into file. The writer's start_line(walk) runs for
 // line 0 before anything is checked and for every later line before its first turn
 // (it may set a and growth; a line whose first turn then does not fit ends the
@@ -30,17 +22,14 @@ template <typename Writer>
 bool walk_turns(Writer& writer, TurnWalk& walk, double size_limit, std::FILE* file)
 {
     writer.start_line(walk);
-    while (turn_fits(walk.a, walk.growth, walk.cursor.pos, size_limit)) {
-        if (walk.turn_in_line >= turns_per_line) {
-            walk.line += 1;
-            walk.turn_in_line = 0;
+    while (turn_fits(walk, size_limit)) {
+        if (begin_due_line(walk)) {
             writer.start_line(walk);
-            if (!turn_fits(walk.a, walk.growth, walk.cursor.pos, size_limit))
+            if (!turn_fits(walk, size_limit))
                 break;
         }
         writer.draw_turn(walk, file);
-        walk.a += walk.growth;
-        walk.turn_in_line += 1;
+        end_turn(walk);
         if (break_requested != 0)
             return false;
     }
@@ -49,13 +38,18 @@ bool walk_turns(Writer& writer, TurnWalk& walk, double size_limit, std::FILE* fi
 }
 
 // Open, core, close: clears the interruption flag, opens path (truncating), runs
-// draw(file) -> completed, and closes with the success or interruption message. A
-// Ctrl-C while the open waits abandons the image before anything is drawn.
+// draw(file) -> completed, and closes with the success or interruption message.
+// Returns whether the image was completed and all of it reached the file. A stop
+// signal while the open waits abandons the image before anything is drawn; a
+// SIGTERM or SIGHUP during the image ends the process once it is closed.
 template <typename Draw>
-void write_image_file(const char* path, Draw draw)
+bool write_image_file(const char* path, Draw draw)
 {
     break_requested = 0;
+    poll_stop_signals(true);
     std::FILE* file = open_image(path);
     const bool completed = file != nullptr && draw(file);
-    close_image(file, path, completed);
+    const bool whole = close_image(file, path, completed);
+    poll_stop_signals(false);
+    return whole;
 }

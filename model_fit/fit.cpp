@@ -49,7 +49,7 @@ struct Problem {
     std::vector<Observation> obs;
 };
 
-Prior prior_from(const StartRanges& r)
+Prior prior_from(const TrackRanges& r)
 {
     Prior prior;
     prior.middle = range_middle(r);

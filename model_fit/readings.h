@@ -3,21 +3,10 @@
 // Every fit starts again from these readings, so they are all a later session needs.
 #pragma once
 
-#include "common/track_model.h"
+#include "common/track_ranges.h"
 
 constexpr int max_refine_lines = 32;  // lines 0..31 are read
 constexpr int max_burns = 64;
-
-// The ranges after a cycle of the calibration dialogue, as ringetch prints them.
-struct StartRanges {
-    double tr0_f = 0;  // lower end of the first-turn range, bytes
-    double tr0_t = 0;  // upper end, bytes
-    double dtr_t = 0;  // growth paired with tr0_f, bytes per turn
-    double dtr_f = 0;  // growth paired with tr0_t, bytes per turn
-};
-
-// The middle of the ranges: the model the first refinement image is drawn with.
-inline TrackModel range_middle(const StartRanges& r) { return {(r.tr0_f + r.tr0_t) / 2, (r.dtr_t + r.dtr_f) / 2}; }
 
 struct BurnReadings {
     TrackModel drawn{0, 0};               // the model the image was drawn with
@@ -27,7 +16,7 @@ struct BurnReadings {
 };
 
 struct Readings {
-    StartRanges ranges;
+    TrackRanges ranges;  // after a cycle of the calibration dialogue, as ringetch prints them
     int burn_count = 0;
     BurnReadings burns[max_burns];
 };

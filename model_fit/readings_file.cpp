@@ -78,7 +78,7 @@ bool read_numbers(char** words, int count, double* values)
     return true;
 }
 
-bool load_ranges(Reader& in, StartRanges& ranges)
+bool load_ranges(Reader& in, TrackRanges& ranges)
 {
     char* words[6];
     double v[4];
@@ -146,7 +146,7 @@ bool load_from(Reader& in, Readings& readings)
 
 void print_readings(const Readings& readings, std::FILE* file)
 {
-    const StartRanges& r = readings.ranges;
+    const TrackRanges& r = readings.ranges;
     std::fputs(header, file);
     std::fprintf(file, "ranges %.17g %.17g %.17g %.17g\n", r.tr0_f, r.tr0_t, r.dtr_t, r.dtr_f);
     for (int b = 0; b < readings.burn_count; ++b) {

@@ -4,13 +4,17 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/interrupt.h"
+
 bool open_text_output(const char* path, TextOutput& output, char* why, std::size_t why_size)
 {
     output.path = path;
     output.part_path = output.path + ".part";
     output.file = std::fopen(output.part_path.c_str(), "w");
-    if (output.file != nullptr)
+    if (output.file != nullptr) {
+        remove_on_stop(output.part_path.c_str());  // a SIGTERM meanwhile leaves no part file
         return true;
+    }
     std::snprintf(why, why_size, "\"%s\": %s", output.part_path.c_str(), std::strerror(errno));
     return false;
 }
@@ -23,6 +27,7 @@ bool close_text_output(TextOutput& output, char* why, std::size_t why_size)
     if (!closed)
         error = errno;
     output.file = nullptr;
+    remove_on_stop(nullptr);
     if (written && closed) {
         if (std::rename(output.part_path.c_str(), output.path.c_str()) == 0)
             return true;

@@ -2,9 +2,9 @@
 // side of a disc whose track the calibration measured (tr0, dtr).
 #include <cstdio>
 
+#include "common/console.h"
 #include "common/interrupt.h"
 #include "common/program_name.h"
-#include "image/output_file.h"
 #include "picture/band_row.h"
 #include "picture/parameters.h"
 #include "picture/picture_image.h"
@@ -14,8 +14,6 @@ namespace {
 // The decoded picture, a byte per pixel, is what the memory bound of 128 MiB is
 // spent on; everything else the writer holds is a few MiB.
 constexpr std::uint64_t max_picture_pixels = 100000000;
-
-constexpr int interrupted_status = 130;
 
 // Refuses a model and size that draw no turn, or turns longer than the writer's rows.
 int check_track(const PictureSettings& settings, const DrawnTrack& track)
@@ -69,10 +67,10 @@ int main(int argc, char** argv)
     }
     drawing.picture = &picture;
     print_plan(settings, drawing);
-    // Only now: a Ctrl-C before the image file exists ends the program outright.
-    install_interrupt_handler();
+    // Only now: a stop signal before the image file exists ends the program outright.
+    install_stop_handlers();
     const bool completed = write_picture_image(drawing, settings.image);
     free_grey_picture(picture);
-    // 130, as a shell reports a program that a Ctrl-C ended (and as the preview does).
-    return finish_console(completed ? 0 : interrupted_status);
+    // 130 after a Ctrl-C, as a shell reports a program that it ended (and as the preview does).
+    return finish_console(completed ? 0 : stopped_status());
 }

@@ -8,10 +8,10 @@
 
 #include <thread>
 
+#include "common/console.h"
 #include "common/huge_pages.h"
 #include "common/units.h"
 #include "common/worker_thread.h"
-#include "image/output_file.h"
 #include "image/turn_walk.h"
 #include "picture/band_row.h"
 #include "picture/block_pipe.h"
@@ -47,7 +47,7 @@ struct PictureTurns {
 
     void draw_turn(TurnWalk& walk, std::FILE* file)
     {
-        const std::int64_t n = std::int64_t{walk.line} * turns_per_line + walk.turn_in_line;
+        const std::int64_t n = walk.turn;
         if (n % band_turns == 0)
             band_row = &take_band_row(*rows, n / band_turns);
         if (band_row->uniform) {
@@ -80,11 +80,10 @@ bool draw_picture_image(const PictureDrawing& drawing, std::FILE* file)
     RowQueue rows;
     std::thread row_makers_threads[row_makers];
     for (int maker = 0; maker < row_makers; ++maker)
-        row_makers_threads[maker] = start_worker_thread([&, maker] { make_band_rows(rows, drawing, sampler, maker); });
+        row_makers_threads[maker] = start_worker_thread(
+            [&, maker] { make_band_rows(rows, drawing.model, drawing.track.turns, sampler, maker); });
     PictureTurns turns{&drawing, &rows};
-    TurnWalk walk;
-    walk.a = drawing.model.tr0;
-    walk.growth = drawing.model.dtr;
+    TurnWalk walk = walk_of(drawing.model);
     const bool completed = walk_turns(turns, walk, drawing.size_limit, file);
     // An abandoned image still ends with the last turn drawn.
     if (!completed)
@@ -97,14 +96,12 @@ bool draw_picture_image(const PictureDrawing& drawing, std::FILE* file)
 
 bool write_picture_image(const PictureDrawing& drawing, const char* path)
 {
-    bool completed = false;
-    write_image_file(path, [&](std::FILE* file) {
-        // The image stays within its size limit; close gives back what it leaves.
-        reserve_image_space(static_cast<std::int64_t>(drawing.size_limit));
+    return write_image_file(path, [&](std::FILE* file) {
         BlockPipe pipe;
         std::FILE* stream = open_pipe_stream(pipe);
         if (stream == nullptr)
             fail_output();
+        bool completed = false;
         std::thread drawer = start_worker_thread([&] {
             completed = draw_picture_image(drawing, stream);
             std::fclose(stream);
@@ -115,5 +112,4 @@ bool write_picture_image(const PictureDrawing& drawing, const char* path)
         drawer.join();
         return completed;
     });
-    return completed;
 }

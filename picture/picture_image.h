@@ -23,5 +23,6 @@ PicturePlacement drawing_placement(const PictureDrawing& drawing);
 bool draw_picture_image(const PictureDrawing& drawing, std::FILE* file);
 
 // Open, core, close, with the success message or the interruption message; a file
-// that cannot be written ends the process (status 1). Returns whether completed.
+// that cannot be written ends the process (status 1). Returns whether the image was
+// completed and all of it reached the file (not so after a stalled reader).
 bool write_picture_image(const PictureDrawing& drawing, const char* path);

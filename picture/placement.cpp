@@ -7,15 +7,13 @@
 
 DrawnTrack drawn_track(TrackModel model, double size_limit)
 {
-    // The writer loop's own sums, so that both end at the same turn.
+    // The writer's own walk, so that both end at the same turn.
     DrawnTrack track;
-    double a = model.tr0;
-    while (turn_fits(a, model.dtr, track.end_position, size_limit)) {
-        track.end_position += a;
-        track.last_turn = a;
-        track.turns += 1;
-        a += model.dtr;
-    }
+    TurnWalk walk = walk_of(model);
+    for (; turn_fits(walk, size_limit); skip_turn(walk))
+        track.last_turn = walk.a;
+    track.turns = walk.turn;
+    track.end_position = walk.cursor.pos;
     return track;
 }
 

@@ -1,6 +1,5 @@
 // The row queue. Each band's row shows the band's middle turn, so the maker walks
-// the turns with the writer loop's own steps (take_turn from the same cursor, the
-// same additions of the growth) to find where that turn's bytes start.
+// the writer's own sequence of turns (TurnWalk) to find where that turn's bytes start.
 #include "picture/row_queue.h"
 
 #include "image/turn.h"
@@ -11,19 +10,10 @@ BandRow rows[queued_rows];
 
 BandRow& row_of(std::int64_t band) { return rows[band % queued_rows]; }
 
-// The writer loop's position: the next turn's length and where it starts.
-struct TurnCount {
-    double a = 0;
-    TurnCursor cursor;
-    std::int64_t turn = 0;
-};
-
-void walk_to(TurnCount& walk, std::int64_t turn, double growth)
+void walk_to(TurnWalk& walk, std::int64_t turn)
 {
-    for (; walk.turn < turn; ++walk.turn) {
-        take_turn(walk.a, walk.cursor);
-        walk.a += growth;
-    }
+    while (walk.turn < turn)
+        skip_turn(walk);
 }
 
 bool room_for(const RowQueue& queue, std::int64_t band) { return band - queue.used < queued_rows; }
@@ -40,11 +30,9 @@ bool wait_for_free_rows(RowQueue& queue, int maker, std::int64_t last)
 
 }  // namespace
 
-void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySampler& sampler, int maker)
+void make_band_rows(RowQueue& queue, TrackModel model, std::int64_t turns, const GreySampler& sampler, int maker)
 {
-    const std::int64_t turns = drawing.track.turns;
-    TurnCount walk;
-    walk.a = drawing.model.tr0;
+    TurnWalk walk = walk_of(model);
     // The last band of a burst, counted from its first.
     constexpr std::int64_t burst_span = std::int64_t{row_makers} * (row_burst - 1);
     for (std::int64_t band = maker; band * band_turns < turns; band += row_makers) {
@@ -52,7 +40,7 @@ void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySa
             return;
         const std::int64_t first = band * band_turns;
         const std::int64_t left = turns - first;
-        walk_to(walk, first + (left < band_turns ? left : band_turns) / 2, drawing.model.dtr);
+        walk_to(walk, first + (left < band_turns ? left : band_turns) / 2);
         draw_band_row(sampler, band, walk.cursor.count, turn_byte_count(walk.a, walk.cursor), row_of(band));
         const std::lock_guard<std::mutex> hold(queue.lock);
         queue.ready[band % queued_rows] = band;

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <mutex>
 
+#include "common/track_model.h"
 #include "picture/band_row.h"
-#include "picture/picture_image.h"
 
 constexpr int row_makers = 2;
 constexpr int queued_rows = 8;
@@ -29,9 +29,10 @@ struct RowQueue {
 };
 
 // The work of row maker `maker` (0 .. row_makers - 1): the rows of bands maker,
-// maker + row_makers, ... up to the last band the drawing will draw, row_burst at a
-// time once their buffers are free; returns after the last or on a stop.
-void make_band_rows(RowQueue& queue, const PictureDrawing& drawing, const GreySampler& sampler, int maker);
+// maker + row_makers, ... up to the last band of the `turns` turns that the drawing
+// of `model` draws, row_burst at a time once their buffers are free; returns after
+// the last or on a stop.
+void make_band_rows(RowQueue& queue, TrackModel model, std::int64_t turns, const GreySampler& sampler, int maker);
 
 // The drawing side: the row of band `band`, waiting until it is made; the rows of
 // earlier bands are given back.

@@ -1,8 +1,8 @@
 // ringetch-preview: shows what an image will look like on the recorded side of a
 // disc of a given geometry, as a PNG, and reads its calibration lines.
+#include "common/console.h"
 #include "common/interrupt.h"
 #include "common/program_name.h"
-#include "image/output_file.h"
 #include "preview/parameters.h"
 #include "preview/preview_run.h"
 

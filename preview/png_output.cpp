@@ -8,8 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "common/console.h"
 #include "common/program_name.h"
-#include "image/output_file.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // refinement images.
 #include <cstdio>
 
+#include "common/console.h"
 #include "common/interrupt.h"
 #include "common/program_name.h"
-#include "image/output_file.h"
 #include "refine/parameters.h"
 #include "model_fit/readings_file.h"
 #include "refine/session.h"
@@ -31,7 +31,7 @@ int gather_start(RefineParameters& p)
             std::fprintf(stderr, "%s: readings \"%s\": %s\n", program_name, p.readings_path, why);
             return 1;
         }
-        const StartRanges given = p.ranges;
+        const TrackRanges given = p.ranges;
         p.ranges = readings.ranges;
         const double* from[] = {&given.tr0_f, &given.tr0_t, &given.dtr_t, &given.dtr_f};
         double* to[] = {&p.ranges.tr0_f, &p.ranges.tr0_t, &p.ranges.dtr_t, &p.ranges.dtr_f};
@@ -56,7 +56,7 @@ int main(int argc, char** argv)
 {
     program_name = "ringetch-refine";
     reserve_standard_descriptors();
-    install_interrupt_handler();
+    install_stop_handlers();
     RefineParameters p;
     const CommandLine line = parse_refine_parameters(argc, argv, p);
     if (line != CommandLine::run)

@@ -13,7 +13,7 @@
 namespace {
 
 // One end of the ranges, named alone.
-bool read_end(const char* text, RefineParameters& p, double StartRanges::*end, int which)
+bool read_end(const char* text, RefineParameters& p, double TrackRanges::*end, int which)
 {
     if (!read_decimal(text, p.ranges.*end))
         return false;
@@ -22,7 +22,7 @@ bool read_end(const char* text, RefineParameters& p, double StartRanges::*end, i
 }
 
 // A range as ringetch prints it: tr0 lower end first, dtr the growth paired with it.
-bool read_pair(const char* text, RefineParameters& p, double StartRanges::*first, double StartRanges::*second,
+bool read_pair(const char* text, RefineParameters& p, double TrackRanges::*first, double TrackRanges::*second,
                int which)
 {
     if (!read_decimal_pair(text, p.ranges.*first, p.ranges.*second))
@@ -36,19 +36,19 @@ using Row = Parameter<RefineParameters>;
 // The pairs come before the ends, so that an end named alone replaces that end of its pair.
 constexpr Row parameters[] = {
     {"tr0", "F-T", "the first-turn range as ringetch printed it (tr0: F-T)", nullptr, false,
-     [](const char* text, RefineParameters& p) { return read_pair(text, p, &StartRanges::tr0_f, &StartRanges::tr0_t, 0); },
+     [](const char* text, RefineParameters& p) { return read_pair(text, p, &TrackRanges::tr0_f, &TrackRanges::tr0_t, 0); },
      "is not two decimal numbers joined by -, as ringetch prints the range (tr0: F-T)"},
     {"dtr", "T-F", "the growth range as ringetch printed it (dtr: T-F)", nullptr, false,
-     [](const char* text, RefineParameters& p) { return read_pair(text, p, &StartRanges::dtr_t, &StartRanges::dtr_f, 2); },
+     [](const char* text, RefineParameters& p) { return read_pair(text, p, &TrackRanges::dtr_t, &TrackRanges::dtr_f, 2); },
      "is not two decimal numbers joined by -, as ringetch prints the range (dtr: T-F)"},
     {"tr0_f", "BYTES", "lower end of the first-turn range", nullptr, false,
-     [](const char* text, RefineParameters& p) { return read_end(text, p, &StartRanges::tr0_f, 0); }, decimal_refusal},
+     [](const char* text, RefineParameters& p) { return read_end(text, p, &TrackRanges::tr0_f, 0); }, decimal_refusal},
     {"tr0_t", "BYTES", "upper end of the first-turn range", nullptr, false,
-     [](const char* text, RefineParameters& p) { return read_end(text, p, &StartRanges::tr0_t, 1); }, decimal_refusal},
+     [](const char* text, RefineParameters& p) { return read_end(text, p, &TrackRanges::tr0_t, 1); }, decimal_refusal},
     {"dtr_t", "BYTES", "growth per turn paired with tr0_f", nullptr, false,
-     [](const char* text, RefineParameters& p) { return read_end(text, p, &StartRanges::dtr_t, 2); }, decimal_refusal},
+     [](const char* text, RefineParameters& p) { return read_end(text, p, &TrackRanges::dtr_t, 2); }, decimal_refusal},
     {"dtr_f", "BYTES", "growth per turn paired with tr0_t", nullptr, false,
-     [](const char* text, RefineParameters& p) { return read_end(text, p, &StartRanges::dtr_f, 3); }, decimal_refusal},
+     [](const char* text, RefineParameters& p) { return read_end(text, p, &TrackRanges::dtr_f, 3); }, decimal_refusal},
     {"size", "BYTES", size_meaning, size_fallback, false,
      [](const char* text, RefineParameters& p) { return read_size_parameter(text, p.size); }, size_refusal},
     {"image", "PATH", "output image path", "refine.rge", false,
@@ -73,7 +73,7 @@ CommandLine parse_refine_parameters(int argc, char** argv, RefineParameters& p)
 
 int check_refine_start(const RefineParameters& p)
 {
-    const StartRanges& r = p.ranges;
+    const TrackRanges& r = p.ranges;
     if (!(r.tr0_f > 0) || !(r.tr0_t > r.tr0_f)) {
         std::fprintf(stderr, "%s: the first-turn range tr0_f %.10g, tr0_t %.10g is not a range of positive "
                              "lengths, lower end first\n",

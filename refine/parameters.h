@@ -8,7 +8,7 @@
 #include "model_fit/readings.h"
 
 struct RefineParameters {
-    StartRanges ranges;
+    TrackRanges ranges;
     bool range_given[4] = {};             // tr0_f, tr0_t, dtr_t, dtr_f named on the command line
     std::int32_t size = 0;                // image size limit, bytes
     const char* image_path = nullptr;     // the image to write

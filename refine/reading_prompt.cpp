@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/console.h"
 #include "common/decimal_text.h"
 #include "common/line_input.h"
-#include "image/output_file.h"
 
 namespace {
 

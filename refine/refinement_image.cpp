@@ -35,33 +35,22 @@ struct RefinementLines {
 
 int lines_held(TrackModel drawn, double size_limit)
 {
-    double a = drawn.tr0;
-    double pos = 0;
+    TurnWalk walk = walk_of(drawn);
     int held = 0;
-    for (int n = 0; held < max_refine_lines && turn_fits(a, drawn.dtr, pos, size_limit); ++n) {
-        if (n % turns_per_line == first_marker_turn)
+    for (; held < max_refine_lines && turn_fits(walk, size_limit); skip_turn(walk))
+        if (walk.turn_in_line == first_marker_turn)
             ++held;
-        pos += a;
-        a += drawn.dtr;
-    }
     return held;
 }
 
 bool draw_refinement_image(TrackModel drawn, double size_limit, std::FILE* file)
 {
     RefinementLines lines;
-    TurnWalk walk;
-    walk.a = drawn.tr0;
-    walk.growth = drawn.dtr;
+    TurnWalk walk = walk_of(drawn);
     return walk_turns(lines, walk, size_limit, file);
 }
 
 bool write_refinement_image(TrackModel drawn, double size_limit, const char* path)
 {
-    bool completed = false;
-    write_image_file(path, [&](std::FILE* file) {
-        completed = draw_refinement_image(drawn, size_limit, file);
-        return completed;
-    });
-    return completed;
+    return write_image_file(path, [&](std::FILE* file) { return draw_refinement_image(drawn, size_limit, file); });
 }

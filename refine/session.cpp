@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr std::int32_t default_picture_size = 736985088;
-
 struct SessionState {
     const RefineParameters* p = nullptr;
     Readings* readings = nullptr;
@@ -267,7 +265,7 @@ void print_picture_offer(const SessionState& s)
     else
         std::puts("\ndraw your picture with:");
     std::printf("$ ringetch-picture png <your-picture.png> tr0 %.6f dtr %.9f", s.model.tr0, s.model.dtr);
-    if (s.p->size != default_picture_size)
+    if (s.p->size != default_image_size)
         std::printf(" size %d", static_cast<int>(s.p->size));
     std::puts("");
 }

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -60,6 +61,16 @@ TEST(ConsoleStreams, LostConsoleOutputEndsTheRunWithTheReason)
     const RunResult full = run_shell("exec \"$RINGETCH\" size 20000 > /dev/full", "exit\n", dir);
     EXPECT_EQ(full.exit_status, 1);
     EXPECT_EQ(full.err, std::string("ringetch: ") + std::strerror(ENOSPC) + "\n");
+
+    // Found before the open, which would truncate the previous image.
+    const std::string previous(4704, 'x');
+    std::FILE* keep = std::fopen((dir + "/keep.rge").c_str(), "w");
+    ASSERT_NE(keep, nullptr);
+    std::fputs(previous.c_str(), keep);
+    std::fclose(keep);
+    const RunResult kept = run_shell("exec \"$RINGETCH\" size 3000000 image keep.rge > /dev/full", "exit\n", dir);
+    EXPECT_EQ(kept.exit_status, 1);
+    EXPECT_TRUE(read_file(dir + "/keep.rge") == previous);
 
     int gone[2];
     ASSERT_EQ(pipe2(gone, O_CLOEXEC), 0);

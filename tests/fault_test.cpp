@@ -108,10 +108,10 @@ TEST(Fault, CtrlCAbandonsTheImageAndTheNextImagesContinueTheInterleaver)
     const std::string pipe_path = dir + "/image.pipe";
     ASSERT_EQ(mkfifo(pipe_path.c_str(), 0600), 0) << std::strerror(errno);
     CalibrationState state;
-    state.tr0_f = 3000;
-    state.tr0_t = 3200;
-    state.dtr_t = 2;
-    state.dtr_f = 1;
+    state.ranges.tr0_f = 3000;
+    state.ranges.tr0_t = 3200;
+    state.ranges.dtr_t = 2;
+    state.ranges.dtr_f = 1;
     state.size = 1500000;  // more than the writer's 1 MiB block: it must write mid-image
     InteractiveRun run({"size", "1500000", "tr0_f", "3000", "tr0_t", "3200", "dtr_t", "2", "dtr_f", "1", "image",
                         "image.pipe"},
@@ -141,15 +141,15 @@ TEST(Fault, CtrlCAbandonsTheImageAndTheNextImagesContinueTheInterleaver)
     ASSERT_FALSE(abandoned.empty());
     EXPECT_EQ(abandoned.size() % 2352, 0U);
     reset_synthesis_state();
-    const std::string whole = draw_image(direct_corner(state), average_model(state), state.size);
+    const std::string whole = draw_image(direct_corner(state.ranges), range_middle(state.ranges), state.size);
     ASSERT_LT(abandoned.size(), whole.size()) << "the Ctrl-C did not end the image";
 
     reset_synthesis_state();
-    EXPECT_TRUE(draw_image(direct_corner(state), average_model(state), state.size,
+    EXPECT_TRUE(draw_image(direct_corner(state.ranges), range_middle(state.ranges), state.size,
                            static_cast<int>(abandoned.size() / 2352)) == abandoned);
-    EXPECT_TRUE(draw_image(direct_corner(state), average_model(state), state.size) == direct);
-    EXPECT_TRUE(draw_image(average_model(state), average_model(state), state.size) == average);
-    EXPECT_TRUE(draw_image(direct_corner(state), average_model(state), state.size) == restored);
+    EXPECT_TRUE(draw_image(direct_corner(state.ranges), range_middle(state.ranges), state.size) == direct);
+    EXPECT_TRUE(draw_image(range_middle(state.ranges), range_middle(state.ranges), state.size) == average);
+    EXPECT_TRUE(draw_image(direct_corner(state.ranges), range_middle(state.ranges), state.size) == restored);
     unlink(pipe_path.c_str());
     rmdir(dir.c_str());
 }

@@ -31,10 +31,10 @@ TEST(Parameters, NoArgumentsLeaveTheDefaults)
     CalibrationState state;
     std::vector<std::string> args;
     ASSERT_EQ(parse(args, state), 0);
-    EXPECT_EQ(state.tr0_f, 22500);
-    EXPECT_EQ(state.tr0_t, 23550);
-    EXPECT_EQ(state.dtr_t, 1.44);
-    EXPECT_EQ(state.dtr_f, 1.32);
+    EXPECT_EQ(state.ranges.tr0_f, 22500);
+    EXPECT_EQ(state.ranges.tr0_t, 23550);
+    EXPECT_EQ(state.ranges.dtr_t, 1.44);
+    EXPECT_EQ(state.ranges.dtr_f, 1.32);
     EXPECT_EQ(state.size, 736985088);
     EXPECT_EQ(state.size % 2352, 0);
     EXPECT_STREQ(state.image_path, "image.rge");
@@ -60,10 +60,10 @@ TEST_P(ParameterValues, AreReadAsTheStandardConversionsReadThem)
     std::vector<std::string> args = c.args;
     ASSERT_EQ(parse(args, state), 0);
     EXPECT_EQ(state.size, c.size);
-    EXPECT_EQ(state.tr0_f, c.tr0_f);
-    EXPECT_EQ(state.tr0_t, c.tr0_t);
-    EXPECT_EQ(state.dtr_t, c.dtr_t);
-    EXPECT_EQ(state.dtr_f, c.dtr_f);
+    EXPECT_EQ(state.ranges.tr0_f, c.tr0_f);
+    EXPECT_EQ(state.ranges.tr0_t, c.tr0_t);
+    EXPECT_EQ(state.ranges.dtr_t, c.dtr_t);
+    EXPECT_EQ(state.ranges.dtr_f, c.dtr_f);
     EXPECT_EQ(std::string(state.image_path), c.path);
 }
 

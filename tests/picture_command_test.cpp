@@ -183,8 +183,7 @@ long long disk_bytes(const std::string& path)
     return stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_blocks) * 512 : -1;
 }
 
-// Space for the whole size limit is reserved before the image is written; whatever
-// the image leaves of it is given back. Turns of 900 kB leave a gap of hundreds of
+// The file holds no space past its end: turns of 900 kB leave a gap of hundreds of
 // kB below a size limit of 3 MB.
 TEST_F(PictureCommand, ACompletedImageHoldsNoDiskSpaceBeyondItsEnd)
 {
@@ -195,7 +194,7 @@ TEST_F(PictureCommand, ACompletedImageHoldsNoDiskSpaceBeyondItsEnd)
     EXPECT_LE(disk_bytes(dir + "/picture.rge"), size + 65536);
 }
 
-// A run that ends on an output error gives the space back too.
+// Nor does a run that ends on an output error.
 TEST_F(PictureCommand, AnImageCutShortByTheFileSizeLimitHoldsNoSpaceBeyondItsEnd)
 {
     const RunResult r = run_shell("ulimit -f 1000 && exec '" PICTURE_BINARY "' png picture.png tr0 22900 dtr 1.4 size 3000000",
@@ -270,8 +269,8 @@ TEST_F(PictureCommand, CtrlCAbandonsTheImage)
     EXPECT_EQ(read_bytes % 2352, 0) << "records are written whole";
 }
 
-// An image abandoned early in a regular file keeps what was written and gives back
-// the space reserved for the rest.
+// An image abandoned early in a regular file keeps what was written and holds no
+// space for the rest.
 TEST_F(PictureCommand, AnAbandonedImageHoldsNoSpaceBeyondItsEnd)
 {
     InteractiveRun writer(PICTURE_BINARY, with({"size", "400000000", "image", "abandoned.rge"}), dir);

@@ -44,38 +44,37 @@ struct Draw {
 CalibrationState random_state(Draw& draw)
 {
     CalibrationState state;
-    state.tr0_f = draw.real(100, 30000);
-    state.tr0_t = state.tr0_f + (draw.coin() ? 1 : -1) * draw.real(1, 3000);
-    state.dtr_t = draw.real(0.2, 3);
+    state.ranges.tr0_f = draw.real(100, 30000);
+    state.ranges.tr0_t = state.ranges.tr0_f + (draw.coin() ? 1 : -1) * draw.real(1, 3000);
+    state.ranges.dtr_t = draw.real(0.2, 3);
     do
-        state.dtr_f = draw.real(0.2, 3);
-    while (std::fabs(state.dtr_f - state.dtr_t) < 1e-3);
+        state.ranges.dtr_f = draw.real(0.2, 3);
+    while (std::fabs(state.ranges.dtr_f - state.ranges.dtr_t) < 1e-3);
     state.reverse = draw.coin();
     return state;
 }
 
 bool same_state(const CalibrationState& a, const CalibrationState& b)
 {
-    return std::memcmp(&a.tr0_f, &b.tr0_f, sizeof a.tr0_f) == 0 && std::memcmp(&a.tr0_t, &b.tr0_t, sizeof a.tr0_t) == 0 &&
-           std::memcmp(&a.dtr_t, &b.dtr_t, sizeof a.dtr_t) == 0 && std::memcmp(&a.dtr_f, &b.dtr_f, sizeof a.dtr_f) == 0 &&
-           a.reverse == b.reverse;
+    return std::memcmp(&a.ranges, &b.ranges, sizeof a.ranges) == 0 && a.reverse == b.reverse;
 }
 
 bool same_sweep(const Sweep& a, const Sweep& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 bool all_finite(const CalibrationState& s)
 {
-    return std::isfinite(s.tr0_f) && std::isfinite(s.tr0_t) && std::isfinite(s.dtr_t) && std::isfinite(s.dtr_f) &&
-           std::isfinite(s.tr0_f + s.tr0_t) && std::isfinite(s.dtr_t + s.dtr_f);
+    const TrackRanges& r = s.ranges;
+    return std::isfinite(r.tr0_f) && std::isfinite(r.tr0_t) && std::isfinite(r.dtr_t) && std::isfinite(r.dtr_f) &&
+           std::isfinite(r.tr0_f + r.tr0_t) && std::isfinite(r.dtr_t + r.dtr_f);
 }
 
 // Both corners of state have the turn length crossing.length at crossing.turn.
 void expect_corners_through(const CalibrationState& state, const CornerCrossing& crossing)
 {
-    const double direct = state.tr0_f + state.dtr_t * crossing.turn;
-    const double reverse = state.tr0_t + state.dtr_f * crossing.turn;
-    EXPECT_TRUE(near_enough(direct, crossing.length, state.dtr_t * crossing.turn));
-    EXPECT_TRUE(near_enough(reverse, crossing.length, state.dtr_f * crossing.turn));
+    const double direct = state.ranges.tr0_f + state.ranges.dtr_t * crossing.turn;
+    const double reverse = state.ranges.tr0_t + state.ranges.dtr_f * crossing.turn;
+    EXPECT_TRUE(near_enough(direct, crossing.length, state.ranges.dtr_t * crossing.turn));
+    EXPECT_TRUE(near_enough(reverse, crossing.length, state.ranges.dtr_f * crossing.turn));
 }
 
 constexpr int property_rounds = 5000;
@@ -98,9 +97,10 @@ TEST(RangesProperty, StageOneNextAndPrevKeepTheCornerCrossingAndScaleTheWidth)
         ASSERT_TRUE(shift_ranges(state, v, upward));
         EXPECT_TRUE(all_finite(state));
         expect_corners_through(state, crossing);
-        const double middle = (before.tr0_f + before.tr0_t) / 2;
-        EXPECT_EQ(upward ? state.tr0_f : state.tr0_t, middle);
-        EXPECT_TRUE(near_enough(state.tr0_t - state.tr0_f, v * (before.tr0_t - before.tr0_f)));
+        const double middle = (before.ranges.tr0_f + before.ranges.tr0_t) / 2;
+        EXPECT_EQ(upward ? state.ranges.tr0_f : state.ranges.tr0_t, middle);
+        const double width = before.ranges.tr0_t - before.ranges.tr0_f;
+        EXPECT_TRUE(near_enough(state.ranges.tr0_t - state.ranges.tr0_f, v * width));
         EXPECT_EQ(state.reverse, before.reverse);
     }
 }
@@ -124,7 +124,7 @@ TEST(RangesProperty, StageTwoNextAndPrevKeepTheCrossingTheAnchorAndThirtyStepsAc
             ASSERT_TRUE(shift_sweep(state, sweep, f, upward));
             EXPECT_TRUE(all_finite(state));
             expect_corners_through(state, crossing);
-            EXPECT_TRUE(near_enough(state.tr0_t - state.tr0_f, 30 * sweep.step, state.tr0_t));
+            EXPECT_TRUE(near_enough(state.ranges.tr0_t - state.ranges.tr0_f, 30 * sweep.step, state.ranges.tr0_t));
             EXPECT_TRUE(near_enough(sweep.step, f * before.step));
             EXPECT_EQ(sweep.anchor_pos, before.anchor_pos);
             EXPECT_EQ(sweep.anchor_len, before.anchor_len);
@@ -148,20 +148,22 @@ TEST(RangesProperty, StageTwoLineRangePutsBothNewCornersThroughTheAnchor)
         ASSERT_EQ(enter_sweep(state, first_one, last_one, sweep), has_anchor);
         if (!has_anchor)
             continue;
-        const TrackModel corner = state.reverse ? reverse_corner(state) : direct_corner(state);
+        const TrackModel corner = state.reverse ? reverse_corner(state.ranges) : direct_corner(state.ranges);
         const double len_squared = sweep.anchor_len * sweep.anchor_len;
         EXPECT_TRUE(near_enough(len_squared, corner.tr0 * corner.tr0 + 2 * corner.dtr * sweep.anchor_pos));
-        EXPECT_TRUE(near_enough(30 * sweep.step, state.tr0_t - state.tr0_f));
+        EXPECT_TRUE(near_enough(30 * sweep.step, state.ranges.tr0_t - state.ranges.tr0_f));
 
         const CalibrationState before = state;
         const int first = draw.integer(-5, 35);
         const int last = draw.integer(-5, 35);
         ASSERT_TRUE(narrow_to_lines(state, sweep, first, last));
         EXPECT_TRUE(all_finite(state));
-        EXPECT_TRUE(near_enough(state.tr0_f, before.tr0_f + first * sweep.step, before.tr0_f));
-        EXPECT_TRUE(near_enough(state.tr0_t, before.tr0_f + (last + 1) * sweep.step, before.tr0_f));
-        EXPECT_TRUE(near_enough(state.tr0_f * state.tr0_f + 2 * state.dtr_t * sweep.anchor_pos, len_squared));
-        EXPECT_TRUE(near_enough(state.tr0_t * state.tr0_t + 2 * state.dtr_f * sweep.anchor_pos, len_squared));
+        const TrackRanges& r = state.ranges;
+        const double start = before.ranges.tr0_f;
+        EXPECT_TRUE(near_enough(r.tr0_f, start + first * sweep.step, start));
+        EXPECT_TRUE(near_enough(r.tr0_t, start + (last + 1) * sweep.step, start));
+        EXPECT_TRUE(near_enough(r.tr0_f * r.tr0_f + 2 * r.dtr_t * sweep.anchor_pos, len_squared));
+        EXPECT_TRUE(near_enough(r.tr0_t * r.tr0_t + 2 * r.dtr_f * sweep.anchor_pos, len_squared));
         EXPECT_NE(state.reverse, before.reverse);
     }
 }
@@ -196,8 +198,8 @@ TEST(RangesProperty, AcceptedCallsLeaveFiniteEndsAndRefusedCallsChangeNothing)
             switch (call) {
             case 0: ok = shift_ranges(state, v, true); break;
             case 1: ok = shift_ranges(state, v, false); break;
-            case 2: ok = set_range_end(draw.coin() ? state.tr0_f : state.tr0_t, v); break;
-            case 3: ok = set_range_end(draw.coin() ? state.dtr_t : state.dtr_f, v); break;
+            case 2: ok = set_range_end(draw.coin() ? state.ranges.tr0_f : state.ranges.tr0_t, v); break;
+            case 3: ok = set_range_end(draw.coin() ? state.ranges.dtr_t : state.ranges.dtr_f, v); break;
             case 4: ok = shift_sweep(state, sweep, v, true); break;
             case 5: ok = shift_sweep(state, sweep, v, false); break;
             case 6: ok = narrow_to_lines(state, sweep, first, last); break;
@@ -215,8 +217,8 @@ TEST(RangesProperty, AcceptedCallsLeaveFiniteEndsAndRefusedCallsChangeNothing)
             }
             if (ok) {
                 ++accepted;
-                EXPECT_TRUE(all_finite(state)) << state.tr0_f << " " << state.tr0_t << " " << state.dtr_t << " "
-                                               << state.dtr_f;
+                const TrackRanges& r = state.ranges;
+                EXPECT_TRUE(all_finite(state)) << r.tr0_f << " " << r.tr0_t << " " << r.dtr_t << " " << r.dtr_f;
                 EXPECT_TRUE(std::isfinite(sweep.step));
             } else {
                 ++refused;
@@ -233,9 +235,9 @@ TEST(RangesProperty, AcceptedCallsLeaveFiniteEndsAndRefusedCallsChangeNothing)
 TEST(RangesProperty, NextAndPrevWithoutACornerCrossingAreRefused)
 {
     CalibrationState equal_growth;
-    equal_growth.dtr_f = equal_growth.dtr_t;
+    equal_growth.ranges.dtr_f = equal_growth.ranges.dtr_t;
     CalibrationState equal_first_turns;
-    equal_first_turns.tr0_t = equal_first_turns.tr0_f;
+    equal_first_turns.ranges.tr0_t = equal_first_turns.ranges.tr0_f;
     for (const CalibrationState& start : {equal_growth, equal_first_turns}) {
         CalibrationState state = start;
         Sweep sweep{230343750, 34200, 35};
@@ -255,8 +257,8 @@ TEST(RangesProperty, NextAndPrevWithoutACornerCrossingAreRefused)
 TEST(RangesProperty, LineRangeWithTheAnchorAtPositionZeroIsRefused)
 {
     CalibrationState state;
-    state.tr0_f = 625;
-    state.dtr_t = -2;  // the turn-625 anchor: 625 * (625 - 2 * 625 / 2) = 0
+    state.ranges.tr0_f = 625;
+    state.ranges.dtr_t = -2;  // the turn-625 anchor: 625 * (625 - 2 * 625 / 2) = 0
     Sweep sweep{1, 2, 3};
     EXPECT_FALSE(enter_sweep(state, 1, 1, sweep));
     EXPECT_TRUE(same_sweep(sweep, Sweep{1, 2, 3}));
