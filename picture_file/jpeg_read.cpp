@@ -168,7 +168,7 @@ int output_channels(jpeg_decompress_struct& jpeg)
     case JCS_YCbCr:
     case JCS_RGB: jpeg.out_color_space = JCS_RGB; return 3;
     default:
-        refuse(*state.error, "a CMYK JPEG is not read: save it as RGB or grey");
+        refuse(*state.error, "a JPEG in CMYK or another colour space than grey and RGB is not read");
         give_up();
     }
 }
