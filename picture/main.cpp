@@ -1,13 +1,21 @@
-// ringetch-picture: writes a CD-DA image that shows a PNG picture on the recorded
-// side of a disc whose track the calibration measured (tr0, dtr).
+// ringetch-picture: writes a CD-DA image that shows a PNG or JPEG picture on the
+// recorded side of a disc whose track the calibration measured (tr0, dtr).
+#include <sys/resource.h>
+
 #include <cstdio>
+#include <mutex>
+#include <new>
+#include <system_error>
+#include <thread>
 
 #include "common/console.h"
 #include "common/interrupt.h"
 #include "common/program_name.h"
+#include "common/same_file.h"
 #include "picture/band_row.h"
 #include "picture/parameters.h"
 #include "picture/picture_image.h"
+#include "picture/row_queue.h"
 
 namespace {
 
@@ -29,6 +37,52 @@ int check_track(const PictureSettings& settings, const DrawnTrack& track)
         return 1;
     }
     return 0;
+}
+
+// Refuses to write the image over the picture it is drawn from.
+int check_paths(const PictureSettings& settings)
+{
+    if (!same_file(settings.png, settings.image))
+        return 0;
+    std::fprintf(stderr, "%s: image \"%s\" is the picture \"%s\" itself\n", program_name, settings.image,
+                 settings.png);
+    return 1;
+}
+
+// The writer's threads (the drawer and the row makers) are started after the image
+// file is opened, which truncates an earlier file of that name: whether the system
+// lets them run at once (a stack each, within the address-space and process limits)
+// is tried first, so that a refusal leaves that file as it was.
+int check_threads()
+{
+    constexpr int writer_threads = row_makers + 1;
+    std::mutex hold;
+    std::thread threads[writer_threads];
+    int started = 0;
+    std::error_code failure;
+    {
+        const std::lock_guard<std::mutex> held(hold);
+        try {
+            for (; started < writer_threads; ++started)
+                threads[started] = std::thread([&hold] { const std::lock_guard<std::mutex> wait(hold); });
+        } catch (const std::system_error& error) {
+            failure = error.code();
+        } catch (const std::bad_alloc&) {
+            failure = std::make_error_code(std::errc::not_enough_memory);
+        }
+    }
+    for (int k = 0; k < started; ++k)
+        threads[k].join();
+    if (!failure)
+        return 0;
+    std::fprintf(stderr, "%s: cannot start the writer's %d threads: %s", program_name, writer_threads,
+                 failure.message().c_str());
+    rlimit stack{};
+    if (getrlimit(RLIMIT_STACK, &stack) == 0 && stack.rlim_cur != RLIM_INFINITY)
+        std::fprintf(stderr, "; each takes %llu KiB of address space for its stack",
+                     static_cast<unsigned long long>(stack.rlim_cur >> 10));
+    std::fputc('\n', stderr);
+    return 1;
 }
 
 void print_plan(const PictureSettings& settings, const PictureDrawing& drawing)
@@ -59,17 +113,32 @@ int main(int argc, char** argv)
     drawing.mirror = settings.mirror;
     if (check_track(settings, drawing.track) != 0)
         return finish_console(1);
+    if (check_paths(settings) != 0)
+        return finish_console(1);
     GreyPicture picture;
-    PngError error;
-    if (!read_grey_png(settings.png, max_picture_pixels, picture, error)) {
+    PictureError error;
+    if (!read_grey_picture(settings.png, max_picture_pixels, picture, error)) {
         std::fprintf(stderr, "%s: png \"%s\": %s\n", program_name, settings.png, error.text);
         return finish_console(1);
     }
+    if (check_threads() != 0)
+        return finish_console(1);
     drawing.picture = &picture;
     print_plan(settings, drawing);
     // Only now: a stop signal before the image file exists ends the program outright.
     install_stop_handlers();
-    const bool completed = write_picture_image(drawing, settings.image);
+    bool completed = false;
+    // The library's exceptions end here, as a message: memory or a thread that the
+    // system refused after all.
+    try {
+        completed = write_picture_image(drawing, settings.image);
+    } catch (const std::system_error& failure) {
+        std::fprintf(stderr, "%s: %s\n", program_name, failure.code().message().c_str());
+        return finish_console(1);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "%s: out of memory while writing \"%s\"\n", program_name, settings.image);
+        return finish_console(1);
+    }
     free_grey_picture(picture);
     // 130 after a Ctrl-C, as a shell reports a program that it ended (and as the preview does).
     return finish_console(completed ? 0 : stopped_status());

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "common/disc_geometry.h"
-#include "picture_file/png_read.h"
+#include "picture_file/picture_read.h"
 
 // The turns an image draws under a size limit, found as the writer loop finds them.
 struct DrawnTrack {

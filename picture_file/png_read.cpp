@@ -1,103 +1,165 @@
-// PNG to grey through libpng's simplified reading interface, which converts every
-// colour type and depth itself: colour becomes luminance in linear light (as the
-// sRGB curves define it) and alpha is composited onto the background given here.
-#include "picture_file/png_read.h"
-
+// PNG through libpng's row interface. libpng reports errors by longjmp to the setjmp
+// in read_png_stream, the only way it offers. What it may take is bounded three ways:
+// every allocation is counted against the decoder's memory, ancillary chunks other
+// than transparency are skipped unread (a text chunk that claims 2 GB costs nothing),
+// and the sides are checked by the reader's own rule, not libpng's default.
 #include <png.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 
-#include "common/huge_pages.h"
+#include "picture_file/decoders.h"
 
 namespace {
 
-bool refuse(PngError& error, const char* reason)
+struct PngReadState {
+    std::FILE* file = nullptr;
+    PictureError* error = nullptr;
+    bool refused = false;            // error holds the reason already
+    std::uint64_t memory_used = 0;   // bytes libpng holds, with their size headers
+    std::uint64_t memory_bound = 0;  // bytes it may hold
+    bool out_of_memory = false;      // an allocation would have gone past the bound
+    GreyPicture picture;
+    std::uint8_t* row = nullptr;     // a row of samples, from libpng's allocator
+    std::jmp_buf jump = {};
+};
+
+// Static rather than automatic: it changes between the setjmp and a longjmp, and is
+// read after it. One picture is read at a time.
+PngReadState state;
+
+PngReadState* state_of(png_structp png) { return static_cast<PngReadState*>(png_get_error_ptr(png)); }
+
+[[noreturn]] void on_png_error(png_structp png, png_const_charp message)
 {
-    std::snprintf(error.text, sizeof error.text, "%s", reason);
-    return false;
+    PngReadState* s = state_of(png);
+    if (!s->refused && s->out_of_memory)
+        refuse(*s->error, "decoding it needs more than the %llu MiB of memory a decoder may use",
+               static_cast<unsigned long long>(s->memory_bound >> 20));
+    else if (!s->refused)
+        refuse(*s->error, "%s", message);
+    s->refused = true;
+    std::longjmp(s->jump, 1);  // NOLINT(cert-err52-cpp): libpng's error channel
 }
 
-// libpng says "Read Error" whether the file ended early or could not be read;
+void on_png_warning(png_structp /*png*/, png_const_charp /*message*/) {}
+
+// libpng would say "Read Error" whether the file ended early or could not be read;
 // the stream knows which.
-bool refuse_failed_read(PngError& error, std::FILE* file, const char* libpng_message)
+void read_bytes(png_structp png, png_bytep data, png_size_t length)
 {
-    if (std::ferror(file) != 0)
-        return refuse(error, std::strerror(errno));
-    if (std::feof(file) != 0)
-        return refuse(error, "the file ends before the picture does");
-    return refuse(error, libpng_message);
+    PngReadState* s = static_cast<PngReadState*>(png_get_io_ptr(png));
+    if (std::fread(data, 1, length, s->file) != length) {
+        refuse_short_read(*s->error, s->file);
+        s->refused = true;
+        png_error(png, "read failed");
+    }
 }
 
-// A large picture is given huge pages where the system lends them on request:
-// decoding then takes a page fault per 2 MiB, not per 4 KiB.
-std::uint8_t* allocate_pixels(std::uint64_t pixels)
+// Each block carries its size ahead of it, so that the count can be given back.
+constexpr std::size_t size_header = alignof(std::max_align_t);
+
+png_voidp take_memory(png_structp png, png_alloc_size_t size)
 {
-    if (pixels < huge_page_bytes)
-        return static_cast<std::uint8_t*>(std::malloc(pixels));
-    const std::size_t size = in_huge_pages(pixels);
-    void* buffer = std::aligned_alloc(huge_page_bytes, size);
-    if (buffer != nullptr)
-        use_huge_pages(buffer, size);
-    return static_cast<std::uint8_t*>(buffer);
+    PngReadState* s = state_of(png);
+    if (size > s->memory_bound || s->memory_used + size + size_header > s->memory_bound) {
+        s->out_of_memory = true;
+        return nullptr;
+    }
+    auto* block = static_cast<unsigned char*>(std::malloc(size + size_header));
+    if (block == nullptr)
+        return nullptr;
+    s->memory_used += size + size_header;
+    std::memcpy(block, &size, sizeof size);
+    return block + size_header;
 }
 
-// Reads the open file's header and pixels; the caller closes the file.
-bool read_open_png(std::FILE* file, std::uint64_t max_pixels, GreyPicture& picture, PngError& error)
+void give_memory(png_structp png, png_voidp memory)
 {
-    png_byte signature[8] = {};
-    const std::size_t got = std::fread(signature, 1, sizeof signature, file);
-    if (std::ferror(file) != 0)
-        return refuse(error, std::strerror(errno));
-    if (png_sig_cmp(signature, 0, got) != 0 || got < sizeof signature)
-        return refuse(error, "not a PNG file");
-    std::rewind(file);
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (png_image_begin_read_from_stdio(&image, file) == 0)
-        return refuse_failed_read(error, file, image.message);
-    const std::uint64_t pixels = std::uint64_t{image.width} * image.height;
-    if (pixels > max_pixels) {
-        std::snprintf(error.text, sizeof error.text,
-                      "%u x %u pixels is more than the %llu pixels that may be decoded",
-                      image.width, image.height, static_cast<unsigned long long>(max_pixels));
-        png_image_free(&image);
-        return false;
+    if (memory == nullptr)
+        return;
+    unsigned char* block = static_cast<unsigned char*>(memory) - size_header;
+    png_alloc_size_t size = 0;
+    std::memcpy(&size, block, sizeof size);
+    state_of(png)->memory_used -= size + size_header;
+    std::free(block);
+}
+
+// The rows of one pass (all of a plain picture; one of seven of an interlaced one),
+// each turned to grey and put at its place.
+void read_pass(png_structp png, int channels, int pass, bool interlaced)
+{
+    const std::uint32_t width = state.picture.width;
+    const std::uint32_t height = state.picture.height;
+    const std::uint32_t columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
+    const std::uint32_t rows = interlaced ? PNG_PASS_ROWS(height, pass) : height;
+    if (columns == 0 || rows == 0)
+        return;
+    const std::uint32_t first_column = interlaced ? PNG_PASS_START_COL(pass) : 0;
+    const std::int64_t step = interlaced ? std::int64_t{1} << PNG_PASS_COL_SHIFT(pass) : 1;
+    for (std::uint32_t r = 0; r < rows; ++r) {
+        const std::uint32_t y = interlaced ? PNG_ROW_FROM_PASS_ROW(r, pass) : r;
+        std::uint8_t* out = state.picture.pixels + std::uint64_t{y} * width + first_column;
+        // A plain grey row needs no conversion: libpng writes it in place.
+        if (channels == 1 && !interlaced) {
+            png_read_row(png, out, nullptr);
+            continue;
+        }
+        png_read_row(png, state.row, nullptr);
+        put_grey_row(state.row, channels, columns, out, step);
     }
-    image.format = PNG_FORMAT_GRAY;
-    auto* buffer = allocate_pixels(pixels);
-    if (buffer == nullptr) {
-        png_image_free(&image);
-        return refuse(error, std::strerror(ENOMEM));
-    }
-    // sRGB white; for grey output libpng takes the green channel.
-    const png_color white{255, 255, 255};
-    if (png_image_finish_read(&image, &white, buffer, 0, nullptr) == 0) {
-        std::free(buffer);
-        return refuse_failed_read(error, file, image.message);
-    }
-    picture = {image.width, image.height, buffer};
-    return true;
 }
 
 }  // namespace
 
-bool read_grey_png(const char* path, std::uint64_t max_pixels, GreyPicture& picture, PngError& error)
+bool read_png_stream(const PictureStream& stream, GreyPicture& picture, PictureError& error)
 {
-    picture = GreyPicture{};
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr)
-        return refuse(error, std::strerror(errno));
-    errno = 0;
-    const bool read = read_open_png(file, max_pixels, picture, error);
-    std::fclose(file);
-    return read;
-}
-
-void free_grey_picture(GreyPicture& picture)
-{
-    std::free(picture.pixels);
-    picture = GreyPicture{};
+    state = PngReadState{};
+    state.file = stream.file;
+    state.error = &error;
+    // The pixels are not known yet; the header is read within the whole bound.
+    state.memory_bound = decoder_memory(stream, 0);
+    png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &state, on_png_error, on_png_warning, &state,
+                                               take_memory, give_memory);
+    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
+    if (info == nullptr) {
+        png_destroy_read_struct(&png, nullptr, nullptr);
+        return refuse(error, "%s", std::strerror(ENOMEM));
+    }
+    // Nothing below changes png or info, so both are intact after a longjmp.
+    if (setjmp(state.jump) != 0) {  // NOLINT(cert-err52-cpp): libpng's error channel
+        png_free(png, state.row);
+        png_destroy_read_struct(&png, &info, nullptr);
+        free_grey_picture(state.picture);
+        return false;
+    }
+    png_set_read_fn(png, &state, read_bytes);
+    png_set_sig_bytes(png, static_cast<int>(stream.prefix_bytes));
+    png_set_user_limits(png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+    png_set_chunk_malloc_max(png, std::size_t{1} << 20);
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_read_info(png, info);
+    const std::uint32_t width = png_get_image_width(png, info);
+    const std::uint32_t height = png_get_image_height(png, info);
+    if (!allocate_picture(stream, width, height, state.picture, error)) {
+        state.refused = true;
+        png_error(png, "refused");
+    }
+    state.memory_bound = decoder_memory(stream, std::uint64_t{width} * height);
+    // Palette to colour, transparency to alpha, small greys to 8 bits, 16 bits to 8.
+    png_set_expand(png);
+    png_set_scale_16(png);
+    png_read_update_info(png, info);
+    const int channels = png_get_channels(png, info);
+    const bool interlaced = png_get_interlace_type(png, info) == PNG_INTERLACE_ADAM7;
+    state.row = static_cast<std::uint8_t*>(png_malloc(png, png_get_rowbytes(png, info)));
+    for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass)
+        read_pass(png, channels, pass, interlaced);
+    png_read_end(png, nullptr);
+    png_free(png, state.row);
+    png_destroy_read_struct(&png, &info, nullptr);
+    picture = state.picture;
+    return true;
 }

@@ -79,11 +79,11 @@ PngWriteResult write_grey_png(std::FILE* file, const GreyPicture& picture, const
     }
     png_set_write_fn(png, &state, write_bytes, flush_nothing);
     png_set_write_status_fn(png, after_row);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width), static_cast<png_uint_32>(picture.height), 8,
+    png_set_IHDR(png, info, picture.width, picture.height, 8,
                  PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (int row = 0; row < picture.height; ++row)
-        png_write_row(png, picture.pixels + static_cast<std::ptrdiff_t>(row) * picture.width);
+    for (std::uint32_t row = 0; row < picture.height; ++row)
+        png_write_row(png, picture.pixels + std::size_t{row} * picture.width);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     if (std::fflush(file) != 0) {

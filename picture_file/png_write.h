@@ -4,15 +4,9 @@
 #pragma once
 
 #include <csignal>
-#include <cstdint>
 #include <cstdio>
 
-// An 8-bit grey picture, rows top to bottom, each `width` bytes.
-struct GreyPicture {
-    const std::uint8_t* pixels = nullptr;
-    int width = 0;
-    int height = 0;
-};
+#include "picture_file/grey_picture.h"
 
 enum class PngWriteStatus {
     written,       // every byte reached the file and it was flushed

@@ -292,7 +292,8 @@ int run_preview(const PreviewParameters& parameters)
     picture_rows(picture, rows.data());
     if (seconds_since(progress.start) >= 1)
         std::fprintf(stderr, "%s: writing \"%s\"\n", program_name, parameters.png_path);
-    if (!finish_png_target(target, {rows.data(), picture.side, picture.side}, &break_requested))
+    const auto side = static_cast<std::uint32_t>(picture.side);
+    if (!finish_png_target(target, {side, side, rows.data()}, &break_requested))
         return stop_without_png(target);
     print_report(scan, stdout);
     return 0;

@@ -13,7 +13,7 @@
 
 #include "common/disc_geometry.h"
 #include "image/turn.h"
-#include "picture_file/png_read.h"
+#include "picture_file/picture_read.h"
 #include "png_fixture.h"
 #include "program_run.h"
 
@@ -137,9 +137,9 @@ protected:
         EXPECT_EQ(shown.exit_status, 0) << shown.err;
         EXPECT_EQ(shown.out, "no markers: not a calibration image\n");
         GreyPicture picture;
-        PngError error;
+        PictureError error;
         Grid grid;
-        if (!read_grey_png((dir + "/preview.png").c_str(), 1 << 20, picture, error)) {
+        if (!read_grey_picture((dir + "/preview.png").c_str(), 1 << 20, picture, error)) {
             ADD_FAILURE() << error.text;
             return grid;
         }

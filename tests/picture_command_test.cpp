@@ -1,6 +1,7 @@
 // ringetch-picture as a user runs it: every refusal says what is wrong on standard
 // error, ends with status 1 and leaves no image file behind; an image that cannot be
-// written is never reported as created; Ctrl-C abandons the image.
+// written is never reported as created; Ctrl-C abandons the image; a picture comes
+// through a pipe as from a file, and a JPEG as a PNG.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -43,8 +44,9 @@ std::set<std::string> folder_entries(const std::string& dir)
     return names;
 }
 
-// A working folder with a small picture (picture.png) and the other inputs the
-// refusals need: a text file, a PNG cut short, a header of a huge picture.
+// A working folder with a small picture (picture.png, and picture.jpg of the same
+// pixels) and the other inputs the refusals need: a text file, a PNG cut short,
+// headers of huge pictures, links to the picture.
 class PictureCommand : public testing::Test {
 protected:
     void SetUp() override
@@ -57,6 +59,19 @@ protected:
         std::ofstream(dir + "/cut.png", std::ios::binary) << whole.substr(0, whole.size() - 30);
         std::ofstream(dir + "/text.png") << "not a picture\n";
         std::ofstream(dir + "/huge.png", std::ios::binary) << png_header_only(20000, 20000);
+        std::ofstream(dir + "/wide.png", std::ios::binary) << png_header_only(1000001, 2);
+        // A valid header, then a text chunk that says it holds 2 GB.
+        std::ofstream(dir + "/text-chunk.png", std::ios::binary)
+            << png_header_only(4, 3).substr(0, 33) + std::string("\x7F\xFF\xFF\xF0tEXtComment\0", 16) +
+                   std::string(80, 'x');
+        std::ofstream(dir + "/huge.jpg", std::ios::binary) << jpeg_claiming(65535, 65535);
+        JpegSpec jpeg;
+        jpeg.width = 32;
+        jpeg.height = 24;
+        jpeg.samples = grey;
+        std::ofstream(dir + "/picture.jpg", std::ios::binary) << jpeg_bytes(jpeg);
+        ASSERT_EQ(link((dir + "/picture.png").c_str(), (dir + "/link.png").c_str()), 0);
+        ASSERT_EQ(symlink("picture.png", (dir + "/symbolic.png").c_str()), 0);
         inputs = folder_entries(dir);
     }
 
@@ -139,13 +154,98 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"NoSuchFile", with({"png", "none.png"}),
                 prefix + "png \"none.png\": " + std::strerror(ENOENT) + "\n"},
         Refusal{"AFolder", with({"png", "."}), prefix + "png \".\": " + std::strerror(EISDIR) + "\n"},
-        Refusal{"NotAPng", with({"png", "text.png"}), prefix + "png \"text.png\": not a PNG file\n"},
+        Refusal{"NotAPng", with({"png", "text.png"}), prefix + "png \"text.png\": neither a PNG nor a JPEG file\n"},
         Refusal{"CutShort", with({"png", "cut.png"}),
                 prefix + "png \"cut.png\": the file ends before the picture does\n"},
         Refusal{"TooLargeToDecodeWithinTheMemoryBound", with({"png", "huge.png"}),
                 prefix + "png \"huge.png\": 20000 x 20000 pixels is more than the 100000000 pixels that may be "
-                         "decoded\n"}),
+                         "decoded\n"},
+        Refusal{"WiderThanASideMayBe", with({"png", "wide.png"}),
+                prefix + "png \"wide.png\": 1000001 x 2 pixels has a side longer than the 1000000 pixels a side "
+                         "may have\n"},
+        Refusal{"TextChunkClaimingTwoGigabytes", with({"png", "text-chunk.png"}),
+                prefix + "png \"text-chunk.png\": the file ends before the picture does\n"},
+        Refusal{"JpegClaimingTheLargestSides", with({"png", "huge.jpg"}),
+                prefix + "png \"huge.jpg\": Maximum supported image dimension is 65500 pixels\n"},
+        Refusal{"ImageIsThePicture", with({"image", "picture.png"}),
+                prefix + "image \"picture.png\" is the picture \"picture.png\" itself\n"},
+        Refusal{"ImageIsAHardLinkToThePicture", with({"image", "link.png"}),
+                prefix + "image \"link.png\" is the picture \"picture.png\" itself\n"},
+        Refusal{"ImageIsASymbolicLinkToThePicture", with({"image", "symbolic.png"}),
+                prefix + "image \"symbolic.png\" is the picture \"picture.png\" itself\n"}),
     [](const testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Hostile headers are refused before anything of their size is allocated: within
+// an address space far smaller than what they claim.
+TEST_F(PictureCommand, HostileHeadersAreRefusedWithinAFewMegabytes)
+{
+    for (const char* picture : {"text-chunk.png", "huge.jpg", "huge.png"}) {
+        const RunResult r = run_shell(std::string("ulimit -v 60000 && exec '" PICTURE_BINARY "' png ") + picture +
+                                          " tr0 22900 dtr 1.4 size 3000000",
+                                      "", dir);
+        EXPECT_EQ(r.exit_status, 1) << picture;
+        EXPECT_EQ(r.err.find(prefix + "png \"" + picture + "\": "), 0U) << r.err;
+        EXPECT_EQ(r.err.find("memory"), std::string::npos) << r.err;
+    }
+}
+
+// Threads that the system cannot start (each wants its stack's address space) are
+// refused before the image file is opened.
+TEST_F(PictureCommand, WriterThreadsThatCannotStartAreRefusedKeepingAnEarlierImage)
+{
+    std::ofstream(dir + "/earlier.rge") << "an earlier image";
+    const RunResult r = run_shell("ulimit -s 8192 && ulimit -v 40000 && exec '" PICTURE_BINARY
+                                  "' png picture.png tr0 22900 dtr 1.4 size 3000000 image earlier.rge",
+                                  "", dir);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err.find(prefix + "cannot start the writer's 3 threads: "), 0U) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(read_file(dir + "/earlier.rge"), "an earlier image");
+}
+#endif
+
+struct StreamedPicture {
+    const char* name;
+    std::string feed;     // shell commands that leave the picture's bytes readable at "source"
+    std::string picture;  // the file those bytes come from
+};
+
+class Streamed : public PictureCommand, public testing::WithParamInterface<StreamedPicture> {};
+
+// A picture read through a pipe or a FIFO, which cannot be read twice or seeked,
+// draws the image that the file draws.
+TEST_P(Streamed, DrawsTheImageOfTheFile)
+{
+    const StreamedPicture& c = GetParam();
+    const RunResult r = run_shell(c.feed + " '" PICTURE_BINARY "' png source tr0 22900 dtr 1.4 size 3000000 image streamed.rge",
+                                  "", dir);
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    ASSERT_EQ(run(with({"png", c.picture, "image", "direct.rge"})).exit_status, 0);
+    EXPECT_TRUE(read_file(dir + "/streamed.rge") == read_file(dir + "/direct.rge"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Picture, Streamed,
+    testing::Values(StreamedPicture{"PngOnAPipe", "ln -s /dev/stdin source && cat picture.png |", "picture.png"},
+                    StreamedPicture{"PngThroughAFifo", "mkfifo source && (cat picture.png > source &) &&", "picture.png"},
+                    StreamedPicture{"JpegOnAPipe", "ln -s /dev/stdin source && cat picture.jpg |", "picture.jpg"}),
+    [](const testing::TestParamInfo<StreamedPicture>& info) { return std::string(info.param.name); });
+
+// A JPEG is known by its content whatever its name, and a camera's orientation
+// stands it upright: stored 24 x 32, turned a quarter, it is drawn 32 x 24.
+TEST_F(PictureCommand, JpegUnderAnyNameIsDrawnUpright)
+{
+    JpegSpec turned;
+    turned.width = 24;
+    turned.height = 32;
+    turned.orientation = 6;
+    turned.samples.assign(24 * 32, 90);
+    std::ofstream(dir + "/photo.png", std::ios::binary) << jpeg_bytes(turned);
+    const RunResult r = run(with({"png", "photo.png"}));
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.out.find("picture \"photo.png\": 32 x 24 pixels"), 0U) << r.out;
+}
 
 TEST_F(PictureCommand, RefusalLeavesAnEarlierImageAsItWas)
 {

@@ -1,4 +1,5 @@
-// Test PNGs through libpng's own writer, samples packed by hand for the small depths.
+// Test PNGs through libpng's own writer, samples packed by hand for the small depths;
+// test JPEGs through libjpeg's, into memory.
 #include "png_fixture.h"
 
 #include <png.h>
@@ -6,6 +7,10 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include <jpeglib.h>
 
 namespace {
 
@@ -113,4 +118,78 @@ std::string png_header_only(std::uint32_t width, std::uint32_t height)
     put_chunk(file, "IDAT", "");
     put_chunk(file, "IEND", "");
     return file;
+}
+
+namespace {
+
+// An APP1 EXIF block holding one directory with one entry: the orientation.
+std::string exif_block(int orientation, bool little_endian)
+{
+    std::string block = std::string("Exif\0\0", 6) + (little_endian ? std::string("II*\0", 4) : std::string("MM\0*", 4));
+    const auto put = [&](std::uint32_t value, int bytes) {
+        for (int k = 0; k < bytes; ++k) {
+            const int shift = 8 * (little_endian ? k : bytes - 1 - k);
+            block.push_back(static_cast<char>(value >> shift & 0xFF));
+        }
+    };
+    put(8, 4);       // the first directory, right after the header
+    put(1, 2);       // one entry
+    put(0x0112, 2);  // orientation
+    put(3, 2);       // SHORT
+    put(1, 4);       // one value, held in the entry
+    put(static_cast<std::uint32_t>(orientation), 2);
+    put(0, 2);
+    put(0, 4);  // no next directory
+    return block;
+}
+
+}  // namespace
+
+std::string jpeg_bytes(const JpegSpec& spec)
+{
+    jpeg_compress_struct jpeg{};
+    jpeg_error_mgr errors{};
+    jpeg.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&jpeg);
+    unsigned char* memory = nullptr;
+    unsigned long size = 0;  // NOLINT(google-runtime-int): libjpeg's type
+    jpeg_mem_dest(&jpeg, &memory, &size);
+    jpeg.image_width = spec.width;
+    jpeg.image_height = spec.height;
+    jpeg.input_components = spec.channels;
+    jpeg.in_color_space = spec.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&jpeg);
+    jpeg_set_quality(&jpeg, spec.quality, TRUE);
+    if (spec.progressive)
+        jpeg_simple_progression(&jpeg);
+    jpeg_start_compress(&jpeg, TRUE);
+    if (spec.orientation != 0) {
+        const std::string block = exif_block(spec.orientation, spec.little_endian_exif);
+        jpeg_write_marker(&jpeg, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(block.data()),
+                          static_cast<unsigned>(block.size()));
+    }
+    const std::size_t row_bytes = std::size_t{spec.width} * static_cast<std::size_t>(spec.channels);
+    while (jpeg.next_scanline < jpeg.image_height) {
+        auto* row = const_cast<JSAMPLE*>(spec.samples.data() + jpeg.next_scanline * row_bytes);
+        jpeg_write_scanlines(&jpeg, &row, 1);
+    }
+    jpeg_finish_compress(&jpeg);
+    jpeg_destroy_compress(&jpeg);
+    std::string bytes(reinterpret_cast<const char*>(memory), size);
+    std::free(memory);
+    return bytes;
+}
+
+std::string jpeg_claiming(std::uint16_t width, std::uint16_t height)
+{
+    JpegSpec spec;
+    spec.width = spec.height = 16;
+    spec.samples.assign(256, 128);
+    std::string bytes = jpeg_bytes(spec);
+    const std::size_t frame = bytes.find("\xFF\xC0");
+    for (auto [at, value] : {std::pair{frame + 5, height}, std::pair{frame + 7, width}}) {
+        bytes[at] = static_cast<char>(value >> 8);
+        bytes[at + 1] = static_cast<char>(value & 0xFF);
+    }
+    return bytes;
 }

@@ -1,4 +1,5 @@
-// PNG files made by the tests, in any colour type and depth that libpng writes, so
+// Picture files made by the tests: PNGs in any colour type and depth that libpng
+// writes, and JPEGs through libjpeg (grey or colour, with an EXIF orientation), so
 // that the picture reader and the picture writer can be given every kind of input.
 #pragma once
 
@@ -28,3 +29,20 @@ bool write_grey_png(const std::string& path, std::uint32_t width, std::uint32_t 
 // height 8-bit grey picture, an empty IDAT and IEND: a reader learns the size, then
 // finds no pixels.
 std::string png_header_only(std::uint32_t width, std::uint32_t height);
+
+struct JpegSpec {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    int channels = 1;                   // 1 grey, 3 RGB
+    std::vector<std::uint8_t> samples;  // row by row, channels per pixel
+    int quality = 95;
+    int orientation = 0;                // EXIF orientation to record, 0 for no EXIF block
+    bool little_endian_exif = false;    // the EXIF block's byte order: "II" rather than "MM"
+    bool progressive = false;
+};
+
+// The bytes of a JPEG file of spec, made by libjpeg.
+std::string jpeg_bytes(const JpegSpec& spec);
+
+// The bytes of a small grey JPEG whose frame header claims width x height instead.
+std::string jpeg_claiming(std::uint16_t width, std::uint16_t height);

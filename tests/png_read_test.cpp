@@ -1,11 +1,14 @@
 // The picture reader: every colour type and depth becomes the grey a viewer would
-// show, transparency shows the white under it, and a file that is not a whole PNG,
-// or holds more pixels than may be decoded, is refused with the reason.
+// show, transparency shows the white under it, a JPEG reads as the PNG of its pixels
+// (within its error) and stands upright by its EXIF orientation, and a file that is
+// not a whole picture, or holds more than may be decoded, is refused with the reason.
 #include <gtest/gtest.h>
 
 #include <png.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <utility>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -13,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "picture_file/png_read.h"
+#include "picture_file/picture_read.h"
 #include "png_fixture.h"
 #include "named_case.h"
 #include "program_run.h"
@@ -30,8 +33,8 @@ protected:
         const std::string path = dir + "/picture.png";
         EXPECT_TRUE(write_png_file(path, layout));
         GreyPicture picture;
-        PngError error;
-        if (!read_grey_png(path.c_str(), 1000, picture, error)) {
+        PictureError error;
+        if (!read_grey_picture(path.c_str(), 1000, picture, error)) {
             ADD_FAILURE() << error.text;
             return {};
         }
@@ -143,12 +146,26 @@ TEST_F(PictureFolder, InterlacedPictureReadsAsTheSamePicture)
     EXPECT_EQ(plain, std::vector<int>(layout.samples.begin(), layout.samples.end()));
 }
 
+// A progressive JPEG holds every coefficient of the picture while it decodes: two
+// bytes a pixel, 32 MB here, past what a decoder may hold beside its 16 M pixels.
+std::string progressive_grey_jpeg(std::uint32_t side)
+{
+    JpegSpec spec;
+    spec.width = spec.height = side;
+    spec.progressive = true;
+    spec.samples.resize(std::size_t{side} * side);
+    for (std::size_t k = 0; k < spec.samples.size(); ++k)
+        spec.samples[k] = static_cast<std::uint8_t>(k % side / 16 * 7);
+    return jpeg_bytes(spec);
+}
+
 // Refusals: the reason, and an empty picture.
 struct RefusedCase {
     const char* name;
     std::string content;  // of the file; "-" for no file at all
     std::uint64_t max_pixels;
     std::string reason;   // exactly, or empty: any reason
+    std::string (*make)() = nullptr;  // makes the content instead, when it is costly to make
 };
 
 
@@ -159,10 +176,10 @@ TEST_P(RefusedPicture, GivesTheReasonAndNoPicture)
     const RefusedCase& c = GetParam();
     const std::string path = dir + "/picture.png";
     if (c.content != "-")
-        std::ofstream(path, std::ios::binary) << c.content;
+        std::ofstream(path, std::ios::binary) << (c.make != nullptr ? c.make() : c.content);
     GreyPicture picture;
-    PngError error;
-    EXPECT_FALSE(read_grey_png(path.c_str(), c.max_pixels, picture, error));
+    PictureError error;
+    EXPECT_FALSE(read_grey_picture(path.c_str(), c.max_pixels, picture, error));
     EXPECT_EQ(picture.pixels, nullptr);
     EXPECT_EQ(picture.width, 0U);
     if (c.reason.empty())
@@ -174,14 +191,27 @@ TEST_P(RefusedPicture, GivesTheReasonAndNoPicture)
 INSTANTIATE_TEST_SUITE_P(
     PngRead, RefusedPicture,
     testing::Values(RefusedCase{"NoSuchFile", "-", 1000, std::strerror(ENOENT)},
-                    RefusedCase{"EmptyFile", "", 1000, "not a PNG file"},
-                    RefusedCase{"NotAPng", "P5 2 2 255\n\x01\x02\x03\x04", 1000, "not a PNG file"},
-                    RefusedCase{"SignatureCutShort", "\x89PNG", 1000, "not a PNG file"},
+                    RefusedCase{"EmptyFile", "", 1000, "neither a PNG nor a JPEG file"},
+                    RefusedCase{"NotAPng", "P5 2 2 255\n\x01\x02\x03\x04", 1000, "neither a PNG nor a JPEG file"},
+                    RefusedCase{"SignatureCutShort", "\x89PNG", 1000, "neither a PNG nor a JPEG file"},
                     RefusedCase{"HeaderWithoutPixels", png_header_only(4, 3), 1000, ""},
                     RefusedCase{"OnePixelTooMany", png_header_only(4, 3), 11,
                                 "4 x 3 pixels is more than the 11 pixels that may be decoded"},
                     RefusedCase{"FarTooManyPixels", png_header_only(20000, 20000), 100000000,
-                                "20000 x 20000 pixels is more than the 100000000 pixels that may be decoded"}),
+                                "20000 x 20000 pixels is more than the 100000000 pixels that may be decoded"},
+                    RefusedCase{"SideLongerThanASideMayBe", png_header_only(1000001, 2), 100000000,
+                                "1000001 x 2 pixels has a side longer than the 1000000 pixels a side may have"},
+                    RefusedCase{"JpegClaimingTheLargestSides", jpeg_claiming(65535, 65535), 100000000,
+                                "Maximum supported image dimension is 65500 pixels"},
+                    RefusedCase{"JpegClaimingTooManyPixels", jpeg_claiming(60000, 60000), 100000000,
+                                "60000 x 60000 pixels is more than the 100000000 pixels that may be decoded"},
+                    RefusedCase{"JpegClaimingNoPixels", jpeg_claiming(0, 16), 100000000, ""},
+                    RefusedCase{"JpegCutShort", jpeg_claiming(16, 16).substr(0, 200), 1000,
+                                "the file ends before the picture does"},
+                    RefusedCase{"JpegOfASignatureOnly", "\xFF\xD8\xFF", 1000, "the file ends before the picture does"},
+                    RefusedCase{"JpegNeedingMoreMemoryThanADecoderMayHold", "", 4096 * 4096,
+                                "decoding it needs more than the 24 MiB of memory a decoder may use",
+                                [] { return progressive_grey_jpeg(4096); }}),
     [](const testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
 
 // Pictures of 2 MiB pixels or more are read into memory lent in 2 MiB pages.
@@ -195,8 +225,8 @@ TEST_F(PictureFolder, LargePictureReadsBackPixelForPixel)
     const std::string path = dir + "/large.png";
     ASSERT_TRUE(write_grey_png(path, width, height, grey));
     GreyPicture picture;
-    PngError error;
-    ASSERT_TRUE(read_grey_png(path.c_str(), std::uint64_t{width} * height, picture, error)) << error.text;
+    PictureError error;
+    ASSERT_TRUE(read_grey_picture(path.c_str(), std::uint64_t{width} * height, picture, error)) << error.text;
     EXPECT_TRUE(std::equal(grey.begin(), grey.end(), picture.pixels));
     free_grey_picture(picture);
 }
@@ -214,8 +244,8 @@ TEST_F(PictureFolder, PictureCutShortIsRefused)
     const std::string whole = read_file(path);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << whole.substr(0, whole.size() / 2);
     GreyPicture picture;
-    PngError error;
-    EXPECT_FALSE(read_grey_png(path.c_str(), 1000000, picture, error));
+    PictureError error;
+    EXPECT_FALSE(read_grey_picture(path.c_str(), 1000000, picture, error));
     EXPECT_EQ(picture.pixels, nullptr);
     EXPECT_STREQ(error.text, "the file ends before the picture does");
 }
@@ -223,9 +253,141 @@ TEST_F(PictureFolder, PictureCutShortIsRefused)
 TEST_F(PictureFolder, FolderIsRefusedAsUnreadable)
 {
     GreyPicture picture;
-    PngError error;
-    EXPECT_FALSE(read_grey_png(dir.c_str(), 1000000, picture, error));
+    PictureError error;
+    EXPECT_FALSE(read_grey_picture(dir.c_str(), 1000000, picture, error));
     EXPECT_STREQ(error.text, std::strerror(EISDIR));
 }
+
+// A picture that JPEG keeps well: smooth ramps across it, a different one in each
+// channel.
+JpegSpec smooth_picture(int channels)
+{
+    JpegSpec spec;
+    spec.width = 48;
+    spec.height = 32;
+    spec.channels = channels;
+    for (std::uint32_t y = 0; y < spec.height; ++y)
+        for (std::uint32_t x = 0; x < spec.width; ++x) {
+            const std::uint32_t ramps[3] = {20 + 3 * x + 2 * y, 230 - 2 * x - 3 * y, 40 + 4 * x};
+            for (int c = 0; c < channels; ++c)
+                spec.samples.push_back(static_cast<std::uint8_t>(ramps[c]));
+        }
+    return spec;
+}
+
+std::vector<int> read_greys(const std::string& path, std::uint32_t width, std::uint32_t height)
+{
+    GreyPicture picture;
+    PictureError error;
+    if (!read_grey_picture(path.c_str(), 1000000, picture, error)) {
+        ADD_FAILURE() << error.text;
+        return {};
+    }
+    EXPECT_EQ(picture.width, width);
+    EXPECT_EQ(picture.height, height);
+    std::vector<int> greys(picture.pixels, picture.pixels + std::size_t{picture.width} * picture.height);
+    free_grey_picture(picture);
+    return greys;
+}
+
+struct JpegCase {
+    const char* name;
+    int channels;
+    bool progressive;
+};
+
+class JpegAsPng : public PictureFolder, public testing::WithParamInterface<JpegCase> {};
+
+// Quality 95 keeps every sample of these ramps within a few levels.
+TEST_P(JpegAsPng, ReadsAsThePngOfItsPixelsWithinItsError)
+{
+    JpegSpec spec = smooth_picture(GetParam().channels);
+    spec.progressive = GetParam().progressive;
+    std::ofstream(dir + "/picture.jpg", std::ios::binary) << jpeg_bytes(spec);
+    PngSpec png;
+    png.width = spec.width;
+    png.height = spec.height;
+    png.colour_type = spec.channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB;
+    png.samples.assign(spec.samples.begin(), spec.samples.end());
+    ASSERT_TRUE(write_png_file(dir + "/picture.png", png));
+    const std::vector<int> from_jpeg = read_greys(dir + "/picture.jpg", spec.width, spec.height);
+    const std::vector<int> from_png = read_greys(dir + "/picture.png", spec.width, spec.height);
+    ASSERT_EQ(from_jpeg.size(), from_png.size());
+    int worst = 0;
+    double total = 0;
+    for (std::size_t k = 0; k < from_png.size(); ++k) {
+        worst = std::max(worst, std::abs(from_jpeg[k] - from_png[k]));
+        total += std::abs(from_jpeg[k] - from_png[k]);
+    }
+    EXPECT_LE(worst, 6);
+    EXPECT_LE(total / static_cast<double>(from_png.size()), 1.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(JpegRead, JpegAsPng,
+                         testing::Values(JpegCase{"Grey", 1, false}, JpegCase{"Colour", 3, false},
+                                         JpegCase{"ProgressiveColour", 3, true}),
+                         [](const testing::TestParamInfo<JpegCase>& info) { return std::string(info.param.name); });
+
+// Where pixel (x, y) of a stored w x h picture stands in the upright picture, as the
+// EXIF orientations name it: where the stored row 0 and column 0 are to be seen.
+std::pair<std::uint32_t, std::uint32_t> upright_place(int orientation, std::uint32_t x, std::uint32_t y,
+                                                      std::uint32_t w, std::uint32_t h)
+{
+    switch (orientation) {
+    case 2: return {w - 1 - x, y};          // row 0 at the top, column 0 on the right
+    case 3: return {w - 1 - x, h - 1 - y};  // row 0 at the bottom, column 0 on the right
+    case 4: return {x, h - 1 - y};          // row 0 at the bottom, column 0 on the left
+    case 5: return {y, x};                  // row 0 on the left, column 0 at the top
+    case 6: return {h - 1 - y, x};          // row 0 on the right, column 0 at the top
+    case 7: return {h - 1 - y, w - 1 - x};  // row 0 on the right, column 0 at the bottom
+    case 8: return {y, w - 1 - x};          // row 0 on the left, column 0 at the bottom
+    default: return {x, y};
+    }
+}
+
+struct OrientationCase {
+    const char* name;
+    int orientation;
+    bool little_endian;
+};
+
+class Orientation : public PictureFolder, public testing::WithParamInterface<OrientationCase> {};
+
+// The upright picture is 24 x 16 pixels of six flat 8 x 8 blocks, each its own grey,
+// which JPEG keeps to within a level or two; the file stores it as the camera did.
+TEST_P(Orientation, JpegStandsUpright)
+{
+    constexpr std::uint32_t width = 24;
+    constexpr std::uint32_t height = 16;
+    const auto upright = [](std::uint32_t column, std::uint32_t row) { return 20 + 30 * (column / 8) + 90 * (row / 8); };
+    const int orientation = GetParam().orientation;
+    const bool turned = orientation >= 5 && orientation <= 8;
+    JpegSpec spec;
+    spec.width = turned ? height : width;
+    spec.height = turned ? width : height;
+    spec.orientation = orientation;
+    spec.little_endian_exif = GetParam().little_endian;
+    for (std::uint32_t y = 0; y < spec.height; ++y)
+        for (std::uint32_t x = 0; x < spec.width; ++x) {
+            const auto [column, row] = upright_place(orientation, x, y, spec.width, spec.height);
+            spec.samples.push_back(static_cast<std::uint8_t>(upright(column, row)));
+        }
+    std::ofstream(dir + "/turned.jpg", std::ios::binary) << jpeg_bytes(spec);
+    const std::vector<int> greys = read_greys(dir + "/turned.jpg", width, height);
+    ASSERT_EQ(greys.size(), std::size_t{width} * height);
+    for (std::uint32_t row = 0; row < height; ++row)
+        for (std::uint32_t column = 0; column < width; ++column)
+            ASSERT_NEAR(greys[row * width + column], upright(column, row), 3) << column << ", " << row;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    JpegRead, Orientation,
+    testing::Values(OrientationCase{"NoExifBlock", 0, false}, OrientationCase{"AsStored", 1, false},
+                    OrientationCase{"Mirrored", 2, false}, OrientationCase{"TurnedHalfRound", 3, false},
+                    OrientationCase{"UpsideDownMirrored", 4, false}, OrientationCase{"Transposed", 5, false},
+                    OrientationCase{"TurnedAQuarter", 6, false}, OrientationCase{"TurnedAQuarterIntel", 6, true},
+                    OrientationCase{"Transverse", 7, false}, OrientationCase{"TurnedThreeQuarters", 8, false},
+                    OrientationCase{"OutOfRangeIsAsStored", 9, false}),
+    [](const testing::TestParamInfo<OrientationCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
