@@ -8,6 +8,7 @@
 #include "picture/band_row.h"
 #include "picture/parameters.h"
 #include "picture/picture_image.h"
+#include "picture/readings_model.h"
 
 namespace {
 
@@ -54,6 +55,8 @@ int main(int argc, char** argv)
     const CommandLine line = read_picture_parameters(argc, argv, settings);
     if (line != CommandLine::run)
         return finish_console(command_line_status(line));
+    if (settings.readings != nullptr && take_readings_model(settings.readings, settings.size, settings.model) != 0)
+        return finish_console(1);
     PictureDrawing drawing;
     drawing.model = settings.model;
     drawing.size_limit = settings.size;
