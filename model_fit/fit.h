@@ -8,7 +8,6 @@
 
 constexpr double eye_error_degrees = 10;  // how well a person reads an angle
 constexpr double misread_degrees = 45;    // a residual beyond this asks for the line again
-constexpr double picture_error_limit_degrees = 10;  // a larger expected error is too much for a picture
 
 // The turn at which a line's wedge is read: its first marked turn, the inner end of
 // the wedge.

@@ -15,6 +15,7 @@
 #include "picture/band_row.h"
 #include "picture/parameters.h"
 #include "picture/picture_image.h"
+#include "picture/readings_model.h"
 #include "picture/row_queue.h"
 
 namespace {
@@ -106,6 +107,9 @@ int main(int argc, char** argv)
     const CommandLine line = read_picture_parameters(argc, argv, settings);
     if (line != CommandLine::run)
         return finish_console(command_line_status(line));
+    const int taken = settings.readings != nullptr ? take_readings_model(settings.readings, settings.size, settings.model) : 0;
+    if (taken != 0)
+        return finish_console(taken);
     PictureDrawing drawing;
     drawing.model = settings.model;
     drawing.size_limit = settings.size;

@@ -14,6 +14,7 @@ struct PictureSettings {
     TrackModel model{};           // the calibrated track
     std::int32_t size = 0;        // image size limit, bytes
     bool mirror = false;          // flip the picture left to right
+    const char* readings = nullptr;  // the model comes from these readings, not tr0 and dtr
 };
 
 // Fills settings from argv and the defaults, checked (common/command_line.h): png,

@@ -13,6 +13,7 @@
 #include "common/program_name.h"
 #include "common/units.h"
 #include "model_fit/fit.h"
+#include "model_fit/picture_model.h"
 #include "refine/protractor.h"
 #include "refine/reading_prompt.h"
 #include "model_fit/readings_file.h"

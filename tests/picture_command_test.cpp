@@ -28,7 +28,7 @@ namespace {
 
 using named_case::operator<<;
 
-const std::string usage = "expected parameters:\npng, tr0, dtr, size, image, mirror\n";
+const std::string usage = "expected parameters:\npng, tr0, dtr, size, image, mirror, readings\n";
 const std::string created = "created succesfully";
 
 std::set<std::string> folder_entries(const std::string& dir)

@@ -17,54 +17,13 @@
 #include <vector>
 
 #include "program_run.h"
+#include "preview_eye.h"
 #include "refine_geometry_eye.h"
 #include "refine_prompts.h"
 
 namespace {
 
 constexpr double full_size = 736985088;
-
-struct Row {
-    bool marked = false;  // the report found a marker on the line
-    double angle = 0;     // the first marker's angle, degrees
-    double drift = 0;     // the markers' drift along the line, degrees
-};
-
-// The preview's report of `image` on `disc`, one row per line of the image.
-std::vector<Row> report_rows(const std::string& dir, const std::string& image, sim::Model disc)
-{
-    char tr0[40];
-    char dtr[40];
-    std::snprintf(tr0, sizeof tr0, "%.9f", disc.tr0);
-    std::snprintf(dtr, sizeof dtr, "%.12f", disc.dtr);
-    const RunResult r = run_program(PREVIEW_BINARY,
-                                    {"image", image, "tr0", tr0, "dtr", dtr, "png", dir + "/preview.png", "pixels", "16"},
-                                    "", dir, 300);
-    EXPECT_EQ(r.exit_status, 0) << r.err;
-    std::vector<Row> rows;
-    const char* p = r.out.c_str();
-    while (*p != '\0') {
-        int line = 0;
-        int markers = 0;
-        int used = 0;
-        char colour[16];
-        Row row;
-        if (std::sscanf(p, "line %d %15s markers %d%n", &line, colour, &markers, &used) == 3) {
-            double angle = 0;
-            double drift = 0;
-            int more = 0;
-            if (markers > 0 && std::sscanf(p + used, " angle %lf drift %lf%n", &angle, &drift, &more) == 2)
-                row = Row{true, angle, drift};
-            if (line == static_cast<int>(rows.size()))
-                rows.push_back(row);
-        }
-        const char* end = std::strchr(p, '\n');
-        if (end == nullptr)
-            break;
-        p = end + 1;
-    }
-    return rows;
-}
 
 struct RunErrors {
     std::vector<double> after_burn;  // picture error of the model after burns 1, 2, 3
@@ -91,7 +50,7 @@ RunErrors run_session(sim::Model disc, unsigned seed, double misread_share)
                         ranges_text(ranges.dtr_t, 9), "dtr_f", ranges_text(ranges.dtr_f, 9)},
                        dir);
     RunErrors errors;
-    std::vector<Row> rows;
+    std::vector<sim::Row> rows;
     std::vector<bool> answered;
     double zero = 0;
     int images = 0;
@@ -113,7 +72,7 @@ RunErrors run_session(sim::Model disc, unsigned seed, double misread_share)
         const int now = refine_prompts::images_written(out);
         if (now != images) {
             images = now;
-            rows = report_rows(dir, dir + "/refine.rge", disc);
+            rows = sim::report_rows(dir, dir + "/refine.rge", disc);
             answered.assign(rows.size() + 32, false);
             zero = eye.fresh_zero();
         }
