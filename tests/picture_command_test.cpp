@@ -65,7 +65,7 @@ protected:
             << png_header_only(4, 3).substr(0, 33) + std::string("\x7F\xFF\xFF\xF0tEXtComment\0", 16) +
                    std::string(80, 'x');
         std::ofstream(dir + "/huge.jpg", std::ios::binary) << jpeg_claiming(65535, 65535);
-        JpegSpec jpeg;
+        JpegLayout jpeg;
         jpeg.width = 32;
         jpeg.height = 24;
         jpeg.samples = grey;
@@ -236,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
 // stands it upright: stored 24 x 32, turned a quarter, it is drawn 32 x 24.
 TEST_F(PictureCommand, JpegUnderAnyNameIsDrawnUpright)
 {
-    JpegSpec turned;
+    JpegLayout turned;
     turned.width = 24;
     turned.height = 32;
     turned.orientation = 6;

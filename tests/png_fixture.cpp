@@ -145,7 +145,7 @@ std::string exif_block(int orientation, bool little_endian)
 
 }  // namespace
 
-std::string jpeg_bytes(const JpegSpec& spec)
+std::string jpeg_bytes(const JpegLayout& layout)
 {
     jpeg_compress_struct jpeg{};
     jpeg_error_mgr errors{};
@@ -154,23 +154,23 @@ std::string jpeg_bytes(const JpegSpec& spec)
     unsigned char* memory = nullptr;
     unsigned long size = 0;  // NOLINT(google-runtime-int): libjpeg's type
     jpeg_mem_dest(&jpeg, &memory, &size);
-    jpeg.image_width = spec.width;
-    jpeg.image_height = spec.height;
-    jpeg.input_components = spec.channels;
-    jpeg.in_color_space = spec.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg.image_width = layout.width;
+    jpeg.image_height = layout.height;
+    jpeg.input_components = layout.channels;
+    jpeg.in_color_space = layout.channels == 1 ? JCS_GRAYSCALE : JCS_RGB;
     jpeg_set_defaults(&jpeg);
-    jpeg_set_quality(&jpeg, spec.quality, TRUE);
-    if (spec.progressive)
+    jpeg_set_quality(&jpeg, layout.quality, TRUE);
+    if (layout.progressive)
         jpeg_simple_progression(&jpeg);
     jpeg_start_compress(&jpeg, TRUE);
-    if (spec.orientation != 0) {
-        const std::string block = exif_block(spec.orientation, spec.little_endian_exif);
+    if (layout.orientation != 0) {
+        const std::string block = exif_block(layout.orientation, layout.little_endian_exif);
         jpeg_write_marker(&jpeg, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(block.data()),
                           static_cast<unsigned>(block.size()));
     }
-    const std::size_t row_bytes = std::size_t{spec.width} * static_cast<std::size_t>(spec.channels);
+    const std::size_t row_bytes = std::size_t{layout.width} * static_cast<std::size_t>(layout.channels);
     while (jpeg.next_scanline < jpeg.image_height) {
-        auto* row = const_cast<JSAMPLE*>(spec.samples.data() + jpeg.next_scanline * row_bytes);
+        auto* row = const_cast<JSAMPLE*>(layout.samples.data() + jpeg.next_scanline * row_bytes);
         jpeg_write_scanlines(&jpeg, &row, 1);
     }
     jpeg_finish_compress(&jpeg);
@@ -182,10 +182,10 @@ std::string jpeg_bytes(const JpegSpec& spec)
 
 std::string jpeg_claiming(std::uint16_t width, std::uint16_t height)
 {
-    JpegSpec spec;
-    spec.width = spec.height = 16;
-    spec.samples.assign(256, 128);
-    std::string bytes = jpeg_bytes(spec);
+    JpegLayout layout;
+    layout.width = layout.height = 16;
+    layout.samples.assign(256, 128);
+    std::string bytes = jpeg_bytes(layout);
     const std::size_t frame = bytes.find("\xFF\xC0");
     for (auto [at, value] : {std::pair{frame + 5, height}, std::pair{frame + 7, width}}) {
         bytes[at] = static_cast<char>(value >> 8);

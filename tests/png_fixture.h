@@ -30,7 +30,7 @@ bool write_grey_png(const std::string& path, std::uint32_t width, std::uint32_t 
 // finds no pixels.
 std::string png_header_only(std::uint32_t width, std::uint32_t height);
 
-struct JpegSpec {
+struct JpegLayout {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     int channels = 1;                   // 1 grey, 3 RGB
@@ -41,8 +41,8 @@ struct JpegSpec {
     bool progressive = false;
 };
 
-// The bytes of a JPEG file of spec, made by libjpeg.
-std::string jpeg_bytes(const JpegSpec& spec);
+// The bytes of a JPEG file of layout, made by libjpeg.
+std::string jpeg_bytes(const JpegLayout& layout);
 
 // The bytes of a small grey JPEG whose frame header claims width x height instead.
 std::string jpeg_claiming(std::uint16_t width, std::uint16_t height);

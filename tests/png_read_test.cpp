@@ -150,13 +150,13 @@ TEST_F(PictureFolder, InterlacedPictureReadsAsTheSamePicture)
 // bytes a pixel, 32 MB here, past what a decoder may hold beside its 16 M pixels.
 std::string progressive_grey_jpeg(std::uint32_t side)
 {
-    JpegSpec spec;
-    spec.width = spec.height = side;
-    spec.progressive = true;
-    spec.samples.resize(std::size_t{side} * side);
-    for (std::size_t k = 0; k < spec.samples.size(); ++k)
-        spec.samples[k] = static_cast<std::uint8_t>(k % side / 16 * 7);
-    return jpeg_bytes(spec);
+    JpegLayout layout;
+    layout.width = layout.height = side;
+    layout.progressive = true;
+    layout.samples.resize(std::size_t{side} * side);
+    for (std::size_t k = 0; k < layout.samples.size(); ++k)
+        layout.samples[k] = static_cast<std::uint8_t>(k % side / 16 * 7);
+    return jpeg_bytes(layout);
 }
 
 // Refusals: the reason, and an empty picture.
@@ -260,19 +260,19 @@ TEST_F(PictureFolder, FolderIsRefusedAsUnreadable)
 
 // A picture that JPEG keeps well: smooth ramps across it, a different one in each
 // channel.
-JpegSpec smooth_picture(int channels)
+JpegLayout smooth_picture(int channels)
 {
-    JpegSpec spec;
-    spec.width = 48;
-    spec.height = 32;
-    spec.channels = channels;
-    for (std::uint32_t y = 0; y < spec.height; ++y)
-        for (std::uint32_t x = 0; x < spec.width; ++x) {
+    JpegLayout layout;
+    layout.width = 48;
+    layout.height = 32;
+    layout.channels = channels;
+    for (std::uint32_t y = 0; y < layout.height; ++y)
+        for (std::uint32_t x = 0; x < layout.width; ++x) {
             const std::uint32_t ramps[3] = {20 + 3 * x + 2 * y, 230 - 2 * x - 3 * y, 40 + 4 * x};
             for (int c = 0; c < channels; ++c)
-                spec.samples.push_back(static_cast<std::uint8_t>(ramps[c]));
+                layout.samples.push_back(static_cast<std::uint8_t>(ramps[c]));
         }
-    return spec;
+    return layout;
 }
 
 std::vector<int> read_greys(const std::string& path, std::uint32_t width, std::uint32_t height)
@@ -301,17 +301,17 @@ class JpegAsPng : public PictureFolder, public testing::WithParamInterface<JpegC
 // Quality 95 keeps every sample of these ramps within a few levels.
 TEST_P(JpegAsPng, ReadsAsThePngOfItsPixelsWithinItsError)
 {
-    JpegSpec spec = smooth_picture(GetParam().channels);
-    spec.progressive = GetParam().progressive;
-    std::ofstream(dir + "/picture.jpg", std::ios::binary) << jpeg_bytes(spec);
+    JpegLayout layout = smooth_picture(GetParam().channels);
+    layout.progressive = GetParam().progressive;
+    std::ofstream(dir + "/picture.jpg", std::ios::binary) << jpeg_bytes(layout);
     PngSpec png;
-    png.width = spec.width;
-    png.height = spec.height;
-    png.colour_type = spec.channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB;
-    png.samples.assign(spec.samples.begin(), spec.samples.end());
+    png.width = layout.width;
+    png.height = layout.height;
+    png.colour_type = layout.channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB;
+    png.samples.assign(layout.samples.begin(), layout.samples.end());
     ASSERT_TRUE(write_png_file(dir + "/picture.png", png));
-    const std::vector<int> from_jpeg = read_greys(dir + "/picture.jpg", spec.width, spec.height);
-    const std::vector<int> from_png = read_greys(dir + "/picture.png", spec.width, spec.height);
+    const std::vector<int> from_jpeg = read_greys(dir + "/picture.jpg", layout.width, layout.height);
+    const std::vector<int> from_png = read_greys(dir + "/picture.png", layout.width, layout.height);
     ASSERT_EQ(from_jpeg.size(), from_png.size());
     int worst = 0;
     double total = 0;
@@ -362,17 +362,17 @@ TEST_P(Orientation, JpegStandsUpright)
     const auto upright = [](std::uint32_t column, std::uint32_t row) { return 20 + 30 * (column / 8) + 90 * (row / 8); };
     const int orientation = GetParam().orientation;
     const bool turned = orientation >= 5 && orientation <= 8;
-    JpegSpec spec;
-    spec.width = turned ? height : width;
-    spec.height = turned ? width : height;
-    spec.orientation = orientation;
-    spec.little_endian_exif = GetParam().little_endian;
-    for (std::uint32_t y = 0; y < spec.height; ++y)
-        for (std::uint32_t x = 0; x < spec.width; ++x) {
-            const auto [column, row] = upright_place(orientation, x, y, spec.width, spec.height);
-            spec.samples.push_back(static_cast<std::uint8_t>(upright(column, row)));
+    JpegLayout layout;
+    layout.width = turned ? height : width;
+    layout.height = turned ? width : height;
+    layout.orientation = orientation;
+    layout.little_endian_exif = GetParam().little_endian;
+    for (std::uint32_t y = 0; y < layout.height; ++y)
+        for (std::uint32_t x = 0; x < layout.width; ++x) {
+            const auto [column, row] = upright_place(orientation, x, y, layout.width, layout.height);
+            layout.samples.push_back(static_cast<std::uint8_t>(upright(column, row)));
         }
-    std::ofstream(dir + "/turned.jpg", std::ios::binary) << jpeg_bytes(spec);
+    std::ofstream(dir + "/turned.jpg", std::ios::binary) << jpeg_bytes(layout);
     const std::vector<int> greys = read_greys(dir + "/turned.jpg", width, height);
     ASSERT_EQ(greys.size(), std::size_t{width} * height);
     for (std::uint32_t row = 0; row < height; ++row)
