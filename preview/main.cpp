@@ -10,12 +10,17 @@ int main(int argc, char** argv)
 {
     program_name = "ringetch-preview";
     reserve_standard_descriptors();
-    install_interrupt_handler();
-    // A Ctrl-C must end a read that waits on a slow file, not restart it.
+    install_stop_handlers();
+    // A stop signal must end a read or open that waits on a slow file, not restart it.
     let_interrupt_break_calls(true);
     PreviewParameters parameters;
     const CommandLine line = parse_preview_parameters(argc, argv, parameters);
     if (line != CommandLine::run)
         return finish_console(command_line_status(line));
-    return finish_console(run_preview(parameters));
+    // Every step polls break_requested, so SIGTERM and SIGHUP stop it as Ctrl-C does:
+    // the PNG's temporary is removed on the way out.
+    poll_stop_signals(true);
+    const int status = run_preview(parameters);
+    poll_stop_signals(false);
+    return finish_console(status);
 }

@@ -169,7 +169,7 @@ int stop_without_png(PngTarget& target)
 {
     discard_png_target(target);
     std::fprintf(stderr, "%s: stopped; no PNG written\n", program_name);
-    return interrupted_status;
+    return stopped_status();
 }
 
 void note_cut_short(const ImageInput& input)

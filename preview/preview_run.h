@@ -7,8 +7,7 @@
 
 // Exit status of the process after printing what there is to print: 0 when the PNG
 // was written and the report printed (also for an image cut short), 1 after a
-// failure, interrupted_status after a Ctrl-C (no PNG left behind). Standard output
-// is flushed by the caller (finish_console).
+// failure, 128 + the signal after a Ctrl-C, SIGTERM or SIGHUP (no PNG left behind;
+// the caller polls for them throughout, poll_stop_signals). Standard output is
+// flushed by the caller (finish_console).
 int run_preview(const PreviewParameters& parameters);
-
-constexpr int interrupted_status = 130;  // as a shell reports a command ended by SIGINT

@@ -257,7 +257,9 @@ TEST_P(StoppedPreview, EndsAtOnceWithoutAPng)
 
 INSTANTIATE_TEST_SUITE_P(Preview, StoppedPreview,
                          testing::Values(StopCase{"CtrlCWhileReading", SIGINT, 200000, 130},
-                                         StopCase{"CtrlCWhileWaitingForTheWriter", SIGINT, -1, 130}),
+                                         StopCase{"CtrlCWhileWaitingForTheWriter", SIGINT, -1, 130},
+                                         StopCase{"TermWhileReading", SIGTERM, 200000, 143},
+                                         StopCase{"HangupWhileWaitingForTheWriter", SIGHUP, -1, 129}),
                          [](const testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
