@@ -138,6 +138,9 @@ std::uint32_t shade_sum(const std::uint8_t* bytes, std::int64_t first, std::int6
                                                std::int64_t first, std::int64_t j, std::int64_t stop,
                                                std::int64_t block_end)
 {
+    // An empty span at the block's end must not look for a run past it.
+    if (j == stop)
+        return;
     if (j >= t.run_stop)
         find_run(t, bytes, first, j, block_end);
     // A span lies within one block, so count * 255 stays far below 2^32.
