@@ -1,4 +1,4 @@
-// ringetch-picture: writes a CD-DA image that shows a PNG or JPEG picture on the
+// ringetch-picture: writes a CD-DA image that shows a PNG, JPEG or TIFF picture on the
 // recorded side of a disc whose track the calibration measured (tr0, dtr).
 #include <sys/resource.h>
 

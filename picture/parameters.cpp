@@ -13,7 +13,7 @@ namespace {
 using Row = Parameter<PictureSettings>;
 
 constexpr Row parameters[] = {
-    {"png", "PATH", "the picture, a PNG or JPEG file", nullptr, true,
+    {"png", "PATH", "the picture, a PNG, JPEG or TIFF file", nullptr, true,
      [](const char* text, PictureSettings& s) { return read_path(text, s.png); }, ""},
     {"tr0", "BYTES", "first-turn length of the calibrated model, at least 1", nullptr, false,
      [](const char* text, PictureSettings& s) { return read_first_turn(text, s.model.tr0); }, first_turn_refusal},
@@ -31,7 +31,7 @@ constexpr Row parameters[] = {
 
 constexpr Usage usage = {
     "png PATH tr0 BYTES dtr BYTES [NAME VALUE]...",
-    "Writes a CD-DA image that shows a PNG or JPEG picture on a disc of a measured track.",
+    "Writes a CD-DA image that shows a PNG, JPEG or TIFF picture on a disc of a measured track.",
     "ringetch-picture png photo.png tr0 22850.12 dtr 1.40551 image picture.rge",
 };
 

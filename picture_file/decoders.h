@@ -1,4 +1,4 @@
-// What the PNG and JPEG decoders share inside the picture reader: the stream with
+// What the PNG, JPEG and TIFF decoders share inside the picture reader: the stream with
 // the bytes already read to tell the formats apart, the size checks and allocation,
 // the grey of a row of samples, and the layout that stands a picture upright.
 #pragma once
@@ -61,3 +61,4 @@ void put_grey_row(const std::uint8_t* samples, int channels, std::uint32_t count
 
 bool read_png_stream(const PictureStream& stream, GreyPicture& picture, PictureError& error);
 bool read_jpeg_stream(const PictureStream& stream, GreyPicture& picture, PictureError& error);
+bool read_tiff_stream(const PictureStream& stream, GreyPicture& picture, PictureError& error);

@@ -1,5 +1,5 @@
 // The one picture record of the tools: 8-bit grey, a byte a pixel, rows from the
-// top. The picture reader fills it from a PNG or JPEG; the preview's PNG writer
+// top. The picture reader fills it from a PNG, JPEG or TIFF; the preview's PNG writer
 // writes one out.
 #pragma once
 

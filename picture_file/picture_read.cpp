@@ -1,5 +1,5 @@
 // The picture reader's front: the file opened and read as a stream (no seek, so a
-// pipe works), its first bytes telling PNG from JPEG, and what both decoders share:
+// pipe works, except for a TIFF), its first bytes telling PNG, JPEG and TIFF apart, and what both decoders share:
 // size checks, the pixels' memory, the upright layout and the grey of a row.
 #include "picture_file/picture_read.h"
 
@@ -32,6 +32,14 @@ std::uint8_t* allocate_pixels(std::uint64_t pixels)
 bool is_jpeg(const PictureStream& stream)
 {
     return stream.prefix_bytes >= 3 && stream.prefix[0] == 0xFF && stream.prefix[1] == 0xD8 && stream.prefix[2] == 0xFF;
+}
+
+// Either byte order, classic or big TIFF.
+bool is_tiff(const PictureStream& stream)
+{
+    const std::uint8_t* p = stream.prefix;
+    return stream.prefix_bytes >= 4 && ((p[0] == 'I' && p[1] == 'I' && (p[2] == 42 || p[2] == 43) && p[3] == 0) ||
+                                        (p[0] == 'M' && p[1] == 'M' && p[2] == 0 && (p[3] == 42 || p[3] == 43)));
 }
 
 bool is_png(const PictureStream& stream)
@@ -172,8 +180,10 @@ bool read_grey_picture(const char* path, std::uint64_t max_pixels, GreyPicture& 
         read = read_png_stream(stream, picture, error);
     else if (is_jpeg(stream))
         read = read_jpeg_stream(stream, picture, error);
+    else if (is_tiff(stream))
+        read = read_tiff_stream(stream, picture, error);
     else
-        refuse(error, "neither a PNG nor a JPEG file");
+        refuse(error, "neither a PNG, a JPEG nor a TIFF file");
     std::fclose(stream.file);
     return read;
 }

@@ -1,6 +1,6 @@
 // Reading a picture for the tools that draw one on a disc: a PNG (grey, RGB or
-// palette, 1 to 16 bits, with or without alpha) or a JPEG (grey or colour, turned
-// upright by its EXIF orientation), told apart by content, becomes one 8-bit grey
+// palette, 1 to 16 bits, with or without alpha), a JPEG (grey or colour, turned
+// upright by its EXIF orientation) or a TIFF (as a scanner saves it), told apart by content, becomes one 8-bit grey
 // value per pixel, alpha composited onto white, the whole picture in memory at once.
 #pragma once
 
@@ -21,12 +21,12 @@ struct PictureError {
     char text[256] = {};
 };
 
-// Reads the PNG or JPEG file at path (read as a stream, so a pipe or FIFO serves)
+// Reads the PNG, JPEG or TIFF file at path (a PNG or JPEG is read as a stream, so a pipe or FIFO serves)
 // into picture, whose pixels it allocates (free them with free_grey_picture). A
 // picture of more than max_pixels pixels, or with a side over max_picture_side, is
 // refused before any of it is decoded; so is one that would need more memory than
 // the bound allows. Returns false, picture left empty and the reason in error, when
-// the file cannot be opened, is neither format, is damaged or cut short, or is too
+// the file cannot be opened, is none of the formats, is damaged or cut short, or is too
 // large.
 bool read_grey_picture(const char* path, std::uint64_t max_pixels, GreyPicture& picture, PictureError& error);
 

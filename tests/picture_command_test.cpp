@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Refusal{"UnknownName", with({"colour", "red"}), prefix + "bad parameter \"colour\"\n" + usage},
         Refusal{"NameWithoutItsValue", with({"mirror"}), prefix + "bad parameter \"mirror\"\n" + usage},
-        Refusal{"NoPicture", {"tr0", "22900", "dtr", "1.4"}, prefix + "png (the picture, a PNG or JPEG file) is required\n"},
+        Refusal{"NoPicture", {"tr0", "22900", "dtr", "1.4"}, prefix + "png (the picture, a PNG, JPEG or TIFF file) is required\n"},
         Refusal{"NoFirstTurnLength", {"png", "picture.png", "dtr", "1.4"},
                 prefix + "tr0 (first-turn length of the calibrated model, at least 1) is required\n"},
         Refusal{"NoGrowth", {"png", "picture.png", "tr0", "22900"}, prefix + "dtr (growth per turn of the calibrated model, above 0) is required\n"},
@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"NoSuchFile", with({"png", "none.png"}),
                 prefix + "png \"none.png\": " + std::strerror(ENOENT) + "\n"},
         Refusal{"AFolder", with({"png", "."}), prefix + "png \".\": " + std::strerror(EISDIR) + "\n"},
-        Refusal{"NotAPng", with({"png", "text.png"}), prefix + "png \"text.png\": neither a PNG nor a JPEG file\n"},
+        Refusal{"NotAPng", with({"png", "text.png"}), prefix + "png \"text.png\": neither a PNG, a JPEG nor a TIFF file\n"},
         Refusal{"CutShort", with({"png", "cut.png"}),
                 prefix + "png \"cut.png\": the file ends before the picture does\n"},
         Refusal{"TooLargeToDecodeWithinTheMemoryBound", with({"png", "huge.png"}),

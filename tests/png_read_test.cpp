@@ -191,9 +191,9 @@ TEST_P(RefusedPicture, GivesTheReasonAndNoPicture)
 INSTANTIATE_TEST_SUITE_P(
     PngRead, RefusedPicture,
     testing::Values(RefusedCase{"NoSuchFile", "-", 1000, std::strerror(ENOENT)},
-                    RefusedCase{"EmptyFile", "", 1000, "neither a PNG nor a JPEG file"},
-                    RefusedCase{"NotAPng", "P5 2 2 255\n\x01\x02\x03\x04", 1000, "neither a PNG nor a JPEG file"},
-                    RefusedCase{"SignatureCutShort", "\x89PNG", 1000, "neither a PNG nor a JPEG file"},
+                    RefusedCase{"EmptyFile", "", 1000, "neither a PNG, a JPEG nor a TIFF file"},
+                    RefusedCase{"NotAPng", "P5 2 2 255\n\x01\x02\x03\x04", 1000, "neither a PNG, a JPEG nor a TIFF file"},
+                    RefusedCase{"SignatureCutShort", "\x89PNG", 1000, "neither a PNG, a JPEG nor a TIFF file"},
                     RefusedCase{"HeaderWithoutPixels", png_header_only(4, 3), 1000, ""},
                     RefusedCase{"OnePixelTooMany", png_header_only(4, 3), 11,
                                 "4 x 3 pixels is more than the 11 pixels that may be decoded"},
