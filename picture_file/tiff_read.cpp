@@ -20,15 +20,33 @@ namespace {
 
 char tiff_error[200];  // libtiff's last error, for the reason; one picture is read at a time
 
-void keep_error(const char*, const char* format, std::va_list values)
+void keep_error(const char* /*module*/, const char* format, std::va_list values)
 {
     std::vsnprintf(tiff_error, sizeof tiff_error, format, values);
 }
 
-void drop_warning(const char*, const char*, std::va_list) {}
+void drop_warning(const char* /*module*/, const char* /*format*/, std::va_list /*values*/) {}
 
 // The rows of one slice: enough that a strip is not read many times over.
 constexpr std::uint32_t slice_rows = 64;
+
+// The grey of one row of the RGBA reader's packed pixels, through samples (4 a pixel).
+void put_rgba_row(const std::uint32_t* pixel, std::uint32_t width, bool premultiplied, std::uint8_t* samples,
+                  std::uint8_t* out)
+{
+    for (std::uint32_t x = 0; x < width; ++x) {
+        std::uint8_t* sample = samples + std::size_t{4} * x;
+        sample[0] = static_cast<std::uint8_t>(TIFFGetR(pixel[x]));
+        sample[1] = static_cast<std::uint8_t>(TIFFGetG(pixel[x]));
+        sample[2] = static_cast<std::uint8_t>(TIFFGetB(pixel[x]));
+        sample[3] = static_cast<std::uint8_t>(TIFFGetA(pixel[x]));
+        // With alpha, the RGBA reader gives the colour already multiplied by it.
+        if (premultiplied && sample[3] != 0)
+            for (int c = 0; c < 3; ++c)
+                sample[c] = static_cast<std::uint8_t>((sample[c] * 255 + sample[3] / 2) / sample[3]);
+    }
+    put_grey_row(samples, 4, width, out, 1);
+}
 
 bool decode(TIFF* tiff, const PictureStream& stream, GreyPicture& picture, PictureError& error)
 {
@@ -49,7 +67,7 @@ bool decode(TIFF* tiff, const PictureStream& stream, GreyPicture& picture, Pictu
     std::vector<std::uint8_t> samples;
     if (read) {
         slice.resize(std::size_t{width} * slice_rows);
-        samples.resize(std::size_t{width} * 4);
+        samples.resize(std::size_t{4} * width);
     }
     const bool premultiplied = image.alpha != 0;
     for (std::uint32_t top = 0; read && top < height; top += slice_rows) {
@@ -60,22 +78,9 @@ bool decode(TIFF* tiff, const PictureStream& stream, GreyPicture& picture, Pictu
             read = refuse(error, "a damaged TIFF: %s", tiff_error[0] != '\0' ? tiff_error : "its pixels cannot be read");
             break;
         }
-        for (std::uint32_t y = 0; y < rows; ++y) {
-            const std::uint32_t* pixel = slice.data() + std::size_t{y} * width;
-            for (std::uint32_t x = 0; x < width; ++x) {
-                samples[4 * x] = static_cast<std::uint8_t>(TIFFGetR(pixel[x]));
-                samples[4 * x + 1] = static_cast<std::uint8_t>(TIFFGetG(pixel[x]));
-                samples[4 * x + 2] = static_cast<std::uint8_t>(TIFFGetB(pixel[x]));
-                samples[4 * x + 3] = static_cast<std::uint8_t>(TIFFGetA(pixel[x]));
-            }
-            // With alpha, the RGBA reader gives the colour already multiplied by it.
-            if (premultiplied)
-                for (std::uint32_t x = 0; x < width; ++x)
-                    for (int c = 0; c < 3 && samples[4 * x + 3] != 0; ++c)
-                        samples[4 * x + c] = static_cast<std::uint8_t>(
-                            (samples[4 * x + c] * 255 + samples[4 * x + 3] / 2) / samples[4 * x + 3]);
-            put_grey_row(samples.data(), 4, width, picture.pixels + std::size_t{top + y} * width, 1);
-        }
+        for (std::uint32_t y = 0; y < rows; ++y)
+            put_rgba_row(slice.data() + std::size_t{y} * width, width, premultiplied, samples.data(),
+                         picture.pixels + std::size_t{top + y} * width);
     }
     TIFFRGBAImageEnd(&image);
     return read;

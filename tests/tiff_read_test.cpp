@@ -17,6 +17,7 @@
 
 #include "named_case.h"
 #include "picture_file/picture_read.h"
+#include "program_run.h"
 
 namespace {
 
@@ -91,14 +92,7 @@ bool write_tiff(const std::string& path, const TiffCase& c)
 
 class TiffRead : public testing::TestWithParam<TiffCase> {
 protected:
-    void SetUp() override
-    {
-        char name[] = "/tmp/ringetch-tiff-XXXXXX";
-        ASSERT_NE(mkdtemp(name), nullptr);
-        dir = name;
-    }
-    void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-    std::string dir;
+    std::string dir = make_work_dir();
 };
 
 TEST_P(TiffRead, ReadsAsTheGreyOfItsPixelsUpright)
