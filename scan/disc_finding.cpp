@@ -19,6 +19,7 @@ constexpr int coarse_side = 800;       // the small copy on which the track area
 constexpr int profile_rays = 256;      // rays of the first, averaged, radial profile
 constexpr int fit_rays = 720;          // rays along which each boundary is located
 constexpr double edge_window = 0.3;    // search half-width around a boundary, in band widths
+constexpr double ring_rms_share = 0.1;  // the boundaries' scatter about their rings, in band widths, at most
 
 struct Boundary {
     double position = 0;  // stream position of the later line's first byte
@@ -390,6 +391,21 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
             std::nth_element(blurs.begin(), blurs.begin() + blurs.size() / 2, blurs.end());
             map.blur = blurs[blurs.size() / 2];
         }
+    }
+    // Rings found in noise scatter over the whole search window; the track's own
+    // boundaries lie on their rings to a fraction of a pixel or two.
+    double bands[max_capture_lines];
+    for (int k = 0; k < count; ++k) {
+        const double rho = map_radius(map, bounds[k].position);
+        bands[k] = map.b * bounds[k].band / (2 * std::max(rho, 1.0));
+    }
+    std::nth_element(bands, bands + count / 2, bands + count);
+    if (!(map.boundary_rms < ring_rms_share * bands[count / 2])) {
+        std::snprintf(why, why_size,
+                      "no disc found: the rings that best match the image's lines lie %.1f pixels off the capture's "
+                      "edges, too far to be the track",
+                      map.boundary_rms);
+        return false;
     }
     return true;
 }
