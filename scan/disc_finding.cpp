@@ -405,6 +405,50 @@ bool locate_step(const double* values, int samples, int sign, double step, doubl
     return true;
 }
 
+// The boundaries' Gaussian width: each boundary's profile averaged over rays about
+// where the fitted map puts it (the noise and the single edges' scatter averaged
+// out), the share of its height within 2 pixels either side, the median over the
+// boundaries as a width.
+double ring_blur(const cv::Mat& grey, const DiscMap& map, const Boundary* bounds, int count)
+{
+    constexpr double step = 0.25;
+    constexpr int rays = 180;
+    double values[512];
+    double mean[512];
+    std::vector<double> shares;
+    for (int k = 0; k < count; ++k) {
+        const double rho = map_radius(map, bounds[k].position);
+        const double band = map.b * bounds[k].band / (2 * std::max(rho, 1.0));
+        const double half = std::min(edge_window * band, 120.0);
+        const int samples = std::min(511, static_cast<int>(2 * half / step) + 1);
+        const int reach = static_cast<int>(2 / step);
+        const int centre = samples / 2;
+        if (centre - reach - 1 < 8 || centre + reach + 1 >= samples - 8)
+            continue;
+        std::fill(mean, mean + samples, 0.0);
+        int taken = 0;
+        for (int r = 0; r < rays; ++r) {
+            if (!ray_profile(grey, map, 360.0 * r / rays, rho - centre * step, step, samples, values))
+                continue;
+            for (int m = 0; m < samples; ++m)
+                mean[m] += values[m];
+            taken += 1;
+        }
+        if (taken < rays / 2)
+            continue;
+        const int sign = bounds[k].sign;
+        const double height = sign * (mean_of(mean, samples - 8, 8) - mean_of(mean, 0, 8));
+        const double within = sign * (mean_of(mean, centre + reach - 1, 3) - mean_of(mean, centre - reach - 1, 3));
+        if (height > 0)
+            shares.push_back(within / height);
+    }
+    if (shares.empty())
+        return 0.5;
+    const std::size_t middle = shares.size() / 2;
+    std::nth_element(shares.begin(), shares.begin() + static_cast<std::ptrdiff_t>(middle), shares.end());
+    return std::max(0.3, edge_width(std::min(0.999, shares[middle]), 4));
+}
+
 // Locates each boundary along each ray near where the map puts it: the strongest step
 // of the boundary's sign, to a fraction of a pixel.
 std::vector<EdgePoint> boundary_points(const cv::Mat& grey, const DiscMap& map, const Boundary* bounds, int count)
@@ -559,18 +603,8 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
         const double rms = rings_rms(points, map, round == 0 ? 1e300 : limit);
         map.boundary_rms = rms;
         limit = std::max(3 * rms, 0.5);
-        std::vector<double> shares;
-        for (const EdgePoint& pt : points)
-            if (pt.share > 0)
-                shares.push_back(pt.share);
-        if (!shares.empty()) {
-            const std::size_t middle = shares.size() / 2;
-            std::nth_element(shares.begin(), shares.begin() + static_cast<std::ptrdiff_t>(middle), shares.end());
-            // The edges' scatter about their rings widens them as a blur would.
-            const double seen = edge_width(std::min(0.999, shares[middle]), 4);
-            map.blur = std::sqrt(std::max(0.09, seen * seen - rms * rms));
-        }
     }
+    map.blur = ring_blur(grey, map, bounds, count);
     // Rings found in noise scatter over the whole search window; the track's own
     // boundaries lie on their rings to a fraction of a pixel or two.
     double bands[max_capture_lines];
