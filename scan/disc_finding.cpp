@@ -17,7 +17,7 @@ namespace {
 
 constexpr int coarse_side = 600;       // the small copy on which the track's centre is found
 constexpr int profile_rays = 256;      // rays of the first, averaged, radial profile
-constexpr int fit_rays = 720;          // rays along which each boundary is located
+constexpr int fit_rays = 480;          // rays along which each boundary is located
 constexpr double edge_window = 0.3;    // search half-width around a boundary, in band widths
 constexpr double ring_rms_share = 0.2;  // the boundaries' scatter about their rings, in band widths, at most
 
@@ -592,7 +592,7 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
         return false;
     }
     double limit = 0;
-    for (int round = 0; round < 4; ++round) {
+    for (int round = 0; round < 3; ++round) {
         const std::vector<EdgePoint> points = boundary_points(grey, map, bounds, count);
         DiscMap next = map;
         if (!fit_rings(points, outer, limit, next)) {

@@ -8,10 +8,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
 
+#include "common/worker_thread.h"
 #include "scan/reader_parts.h"
 
 namespace {
@@ -60,10 +63,10 @@ double marked_index(const BurnedLine& line, double position)
 // of its two flanks (half a box each, a quarter box off), so that a slow change of
 // light along the ring does not count; then the box's centre to a fraction of a sample
 // as the centroid of its contrast over the flanks' straight line, in a window a
-// quarter box wider on either side (no quantisation to the samples); and the box's
-// contrast over the profile's sample-to-sample noise.
+// quarter box wider on either side (no quantisation to the samples); and, when
+// asked for, the box's contrast over the profile's sample-to-sample noise.
 void best_box(const float* profile, int count, int width, int sign, std::vector<double>& sums, double& centre,
-              double& contrast)
+              double* contrast)
 {
     const int gap = width / 4;
     const int flank = std::max(1, width / 2);
@@ -99,13 +102,15 @@ void best_box(const float* profile, int count, int width, int sign, std::vector<
         moment += v * k;
     }
     centre = weight > 0 ? moment / weight : best + before + 0.5 * (width - 1);
+    if (contrast == nullptr)
+        return;
     // The noise: the median step from sample to sample, as one sample's spread.
     std::vector<float> steps(static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k)
         steps[k] = std::fabs(profile[(k + 1) % count] - profile[k]);
     std::nth_element(steps.begin(), steps.begin() + count / 2, steps.end());
     const double noise = steps[count / 2] / (0.6745 * 1.4142135623730951);
-    contrast = best_score / std::max(noise, 1.0);
+    *contrast = best_score / std::max(noise, 1.0);
 }
 
 struct Band {
@@ -185,8 +190,12 @@ double half_marker(double twist, const BurnedLine& line)
 void remove_gradient(const Band& band, float* profile, double box, int width, bool direction_mark)
 {
     const int count = static_cast<int>(band.sines.size());
+    // Distances round the ring, in samples, from a centre brought into 0..count.
     auto away = [&](int k, double centre, double half) {
-        const double d = std::fabs(std::remainder(k - centre, static_cast<double>(count)));
+        const double from = centre - count * std::floor(centre / count);
+        double d = std::fabs(k - from);
+        if (d > 0.5 * count)
+            d = count - d;
         return d > half;
     };
     const double leading = box - 0.5 * width;
@@ -338,9 +347,9 @@ void read_line(const cv::Mat& grey, const BurnedLine& line, bool direction_mark,
         double centre = 0;
         double contrast = 0;
         float* profile = band.profiles.ptr<float>(r);
-        best_box(profile, angles, width, sign, sums, centre, contrast);
+        best_box(profile, angles, width, sign, sums, centre, nullptr);
         remove_gradient(band, profile, centre, width, direction_mark);
-        best_box(profile, angles, width, sign, sums, centre, contrast);
+        best_box(profile, angles, width, sign, sums, centre, &contrast);
         edges[r].u = band.u[r];
         // The box's centre; the leading edge is half a marker before it.
         edges[r].angle = 360.0 * centre / angles;
@@ -574,9 +583,22 @@ bool read_lines(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, Cap
         }
         map.mirrored = evidence < 0;
     }
-    for (int k = 0; k < image.line_count; ++k)
-        read_line(grey, image.lines[k], k == 0 && image.direction_mark, map, reading.lines[k], traces.lines[k],
-                  fits[k]);
+    // The lines are read apart from each other: every other one on a second thread
+    // when one can be had, all on this one when not.
+    const DiscMap& fixed = map;
+    auto read_every_other = [&](int from, int step) {
+        for (int k = from; k < image.line_count; k += step)
+            read_line(grey, image.lines[k], k == 0 && image.direction_mark, fixed, reading.lines[k],
+                      traces.lines[k], fits[k]);
+    };
+    std::thread helper;
+    try {
+        helper = start_worker_thread([&] { read_every_other(1, 2); });
+    } catch (const std::system_error&) {
+    }
+    read_every_other(0, helper.joinable() ? 2 : 1);
+    if (helper.joinable())
+        helper.join();
     share_curvature(image, reading);
     for (LineFit& fit : fits)
         fit = LineFit{};

@@ -16,6 +16,7 @@ constexpr int max_iterations = 50;
 // The calibrator's first ranges span a few hundred bytes of first turn; a model
 // looser than this has learnt little from the scan.
 constexpr double loose_tr0_bytes = 25;
+constexpr double twist_scale_error = 0.01;  // of a twist, from the blur's estimate
 
 double predicted_twist(TrackModel model, const BurnedLine& line)
 {
@@ -64,7 +65,10 @@ Normal normal_at(const BurnedImage& image, const CaptureReading& reading, TrackM
         const double t = predicted_twist(m, image.lines[k]);
         const double g0 = (predicted_twist({m.tr0 + h_tr0, m.dtr}, image.lines[k]) - t) / h_tr0;
         const double g1 = (predicted_twist({m.tr0, m.dtr + h_dtr}, image.lines[k]) - t) / h_dtr;
-        const double w = 1 / (line.twist_error * line.twist_error);
+        // The rows' turn indices rest on the measured blur: a share of the twist is
+        // added to its error for what that leaves.
+        const double scale_error = twist_scale_error * line.twist;
+        const double w = 1 / (line.twist_error * line.twist_error + scale_error * scale_error);
         const double r = line.twist - t;
         n.jtj[0][0] += w * g0 * g0;
         n.jtj[0][1] += w * g0 * g1;
@@ -135,7 +139,8 @@ int worst_line(const BurnedImage& image, const CaptureReading& reading, TrackMod
         const LineReading& line = reading.lines[k];
         if (!line.read)
             continue;
-        const double off = std::fabs(line.twist - predicted_twist(m, image.lines[k])) / line.twist_error;
+        const double error = std::hypot(line.twist_error, twist_scale_error * line.twist);
+        const double off = std::fabs(line.twist - predicted_twist(m, image.lines[k])) / error;
         if (off > most) {
             most = off;
             worst = k;
