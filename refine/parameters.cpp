@@ -55,7 +55,7 @@ constexpr Row parameters[] = {
      [](const char* text, RefineParameters& p) { return read_path(text, p.image_path); }, ""},
     {"readings", "PATH", "an earlier session's readings, to go on from and save to", nullptr, false,
      [](const char* text, RefineParameters& p) { return read_path(text, p.readings_path); }, ""},
-    {"first", "PATH", "a scan or photo of the burned first image, to start from the model its twists fix", nullptr,
+    {"first", "PATH", "a scan or photo of the burned first image: its twists fix the start", nullptr,
      false, [](const char* text, RefineParameters& p) { return read_path(text, p.first_scan); }, ""},
     {"first_turned", "PATH", "a second scan of that disc, turned on the glass", nullptr, false,
      [](const char* text, RefineParameters& p) { return read_path(text, p.first_turned); }, ""},
