@@ -115,7 +115,8 @@ bool load_scan_row(Reader& in, char** words, int count, BurnReadings& burn, int 
     return true;
 }
 
-bool load_burn(Reader& in, BurnReadings& burn)
+// "burn <tr0> <dtr> lines <count> [eye|scan]" in in.text: burn set up, no line read.
+bool load_burn_head(Reader& in, BurnReadings& burn)
 {
     char* words[7];
     double v[3];
@@ -130,29 +131,40 @@ bool load_burn(Reader& in, BurnReadings& burn)
     burn.drawn = {v[0], v[1]};
     burn.line_count = static_cast<int>(v[2]);
     burn.source = sourced && std::strcmp(words[5], "scan") == 0 ? ReadBy::scan : ReadBy::eye;
-    for (int k = 0; k < burn.line_count; ++k) {
-        if (!in.next())
+    return true;
+}
+
+// Line k's row of the burn, read as its source writes it.
+bool load_reading_row(Reader& in, BurnReadings& burn, int k)
+{
+    if (!in.next())
+        return false;
+    double line = 0;
+    char* row[9];
+    const int count = split_words(in.text, row, 8);
+    if (count < 2 || !read_decimal(row[0], line) || line != k)
+        return in.fail("is not the next line's reading");
+    if (count == 2 && std::strcmp(row[1], "-") == 0)
+        return true;
+    if (burn.source == ReadBy::scan)
+        return load_scan_row(in, row, count, burn, k);
+    double angle = 0;
+    if (count != 2)
+        return in.fail("is not the next line's reading");
+    if (!read_decimal(row[1], angle) || angle < 0 || angle >= 360)
+        return in.fail("holds an angle that is not 0 or more and under 360");
+    burn.read[k] = true;
+    burn.angle[k] = angle;
+    return true;
+}
+
+bool load_burn(Reader& in, BurnReadings& burn)
+{
+    if (!load_burn_head(in, burn))
+        return false;
+    for (int k = 0; k < burn.line_count; ++k)
+        if (!load_reading_row(in, burn, k))
             return false;
-        double line = 0;
-        char* row[9];
-        const int row_count = split_words(in.text, row, 8);
-        if (row_count < 2 || !read_decimal(row[0], line) || line != k)
-            return in.fail("is not the next line's reading");
-        if (row_count == 2 && std::strcmp(row[1], "-") == 0)
-            continue;
-        if (burn.source == ReadBy::scan) {
-            if (!load_scan_row(in, row, row_count, burn, k))
-                return false;
-            continue;
-        }
-        double angle = 0;
-        if (row_count != 2)
-            return in.fail("is not the next line's reading");
-        if (!read_decimal(row[1], angle) || angle < 0 || angle >= 360)
-            return in.fail("holds an angle that is not 0 or more and under 360");
-        burn.read[k] = true;
-        burn.angle[k] = angle;
-    }
     return lines_read(burn) >= 4 || in.fail("ends a burn with fewer than 4 readings");
 }
 
