@@ -104,6 +104,28 @@ TEST(RefineScanFit, AScanReadingAsGoodAsTheEyeWeighsAsTheEye)
     EXPECT_NEAR(expected_picture_error(b, full_size), expected_picture_error(a, full_size), 0.05);
 }
 
+// Angles alone cannot tell a disc from the model whose phase runs one turn per line
+// (625 turns) ahead of it: every line's wedge stands at the same angle on both. A
+// scan's twists can, as the wedges twist by 322 degrees more on one than the other.
+TEST(RefineScanFit, TwistsTellTheDiscFromTheModelOneTurnPerLineAwayAndAnglesAloneCannot)
+{
+    const sim::Model disc{23123.4, 1.3891};
+    const double e = 1.0 / 625;
+    const TrackModel alias{disc.tr0 / (1 + e), disc.dtr / ((1 + e) * (1 + e))};
+    sim::Eye eye;
+    Readings readings;
+    readings.ranges = {alias.tr0 - 50, alias.tr0 + 50, alias.dtr + 0.0004, alias.dtr - 0.0004};
+    readings.burns[0] = burn_of(disc, alias, true, 0.5, eye);
+    readings.burn_count = 1;
+    const FitResult with = fit_readings(readings, 1);
+    EXPECT_LT(sim::picture_error(as_sim(with.model), disc, full_size), 2.0);
+    for (int k = 0; k < max_refine_lines; ++k)
+        readings.burns[0].twist_read[k] = false;
+    const FitResult without = fit_readings(readings, 1);
+    EXPECT_GT(sim::picture_error(as_sim(without.model), disc, full_size), 1000);
+    EXPECT_EQ(without.explained, without.readings);
+}
+
 // A stage-one image of the dialogue's first ranges, its lines drawn in turn from the
 // ranges' two corners and their middle, scanned: every line whose twist is under 30
 // turns is read to 1 % of it.
