@@ -435,12 +435,12 @@ void add_twist(Problem& problem, double from, double to, double turns, double tw
     problem.obs.push_back(o);
 }
 
-// The twist of line k of burn b: between its first and last marked turns as drawn.
-void add_line_twist(Problem& problem, int b, int k, double twist, double error)
+// The twist of line k of burn b: across its first `turns` marked turns as drawn.
+void add_line_twist(Problem& problem, int b, int k, int turns, double twist, double error)
 {
     const TrackModel drawn = problem.readings->burns[b].drawn;
     const double first = reading_turn(k);
-    const double last = first + (last_marker_turn - first_marker_turn);
+    const double last = first + turns - 1;
     add_twist(problem, turn_start(drawn, first), turn_start(drawn, last), last - first, twist, error);
     problem.obs.back().burn = b;
     problem.obs.back().line = k;
@@ -467,7 +467,7 @@ void add_burn(Problem& problem, Estimate& e, int b)
     }
     for (int k = 0; k < burn.line_count; ++k)
         if (burn.source == ReadBy::scan && burn.read[k] && burn.twist_read[k])
-            add_line_twist(problem, b, k, burn.twist[k], burn.twist_error[k]);
+            add_line_twist(problem, b, k, burn.twist_turns[k], burn.twist[k], burn.twist_error[k]);
     const std::vector<Observation> before = problem.obs;
     const Estimate start_estimate = e;
     std::vector<Observation> best_obs = before;

@@ -37,7 +37,8 @@ double error_after_next_burn(const Readings& readings, const FitResult& fit, dou
     for (int k = 0; k < next.line_count; ++k) {
         const double angle = std::fmod(predicted_angle(fit.model, next.drawn, reading_turn(k)), 360.0);
         next.angle[k] = angle < 0 ? angle + 360 : angle;
-        next.twist[k] = line_twist(fit.model, next.drawn, k);
+        next.twist[k] = predicted_angle(fit.model, next.drawn, reading_turn(k) + next.twist_turns[k] - 1) -
+                        predicted_angle(fit.model, next.drawn, reading_turn(k));
     }
     more->burn_count = b + 1;
     FitResult after = fit_readings(*more, b + 1);

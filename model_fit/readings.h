@@ -22,6 +22,7 @@ struct BurnReadings {
     bool twist_read[max_refine_lines] = {};    // a scan's: whether the line's twist was read
     double twist[max_refine_lines] = {};       // how far the wedge turns from first marker to last, degrees
     double twist_error[max_refine_lines] = {};  // one standard deviation of twist, degrees
+    int twist_turns[max_refine_lines] = {};     // marked turns the twist spans (fewer in a line the image cuts)
 };
 
 // The twist of one line of a scanned first image (lines drawn with any models): the

@@ -10,6 +10,7 @@
 
 #include "common/decimal_text.h"
 #include "common/interrupt.h"
+#include "image/test_pattern.h"
 #include "model_fit/text_output.h"
 
 namespace {
@@ -93,19 +94,27 @@ bool load_ranges(Reader& in, TrackRanges& ranges)
 
 bool positive_error(double e) { return e > 0 && std::isfinite(e); }
 
-// A scan's row after "<line>": "<angle> error <e>" and perhaps "twist <t> error <te>".
+constexpr int max_twist_turns = last_marker_turn - first_marker_turn + 1;
+
+// A scan's row after "<line>": "<angle> error <e>" and perhaps "twist <t> error <te>
+// turns <n>".
 bool load_scan_row(Reader& in, char** words, int count, BurnReadings& burn, int k)
 {
-    double v[4] = {};
+    double v[5] = {};
     const bool angle_only = count == 4;
-    const bool with_twist = count == 8 && std::strcmp(words[4], "twist") == 0 && std::strcmp(words[6], "error") == 0;
+    const bool with_twist = count == 10 && std::strcmp(words[4], "twist") == 0 && std::strcmp(words[6], "error") == 0 &&
+                            std::strcmp(words[8], "turns") == 0;
     if ((!angle_only && !with_twist) || std::strcmp(words[2], "error") != 0 || !read_decimal(words[1], v[0]) ||
-        !read_decimal(words[3], v[1]) || (with_twist && (!read_decimal(words[5], v[2]) || !read_decimal(words[7], v[3]))))
-        return in.fail("is not \"<line> <angle> error <e>\" with perhaps \"twist <t> error <e>\" after it");
+        !read_decimal(words[3], v[1]) ||
+        (with_twist && (!read_decimal(words[5], v[2]) || !read_decimal(words[7], v[3]) || !read_decimal(words[9], v[4]))))
+        return in.fail("is not \"<line> <angle> error <e>\" with perhaps \"twist <t> error <e> turns <n>\" after it");
     if (v[0] < 0 || v[0] >= 360)
         return in.fail("holds an angle that is not 0 or more and under 360");
     if (!positive_error(v[1]) || (with_twist && !positive_error(v[3])))
         return in.fail("holds an error that is not above 0");
+    if (with_twist && (v[4] < 2 || v[4] > max_twist_turns || v[4] != static_cast<int>(v[4])))
+        return in.fail("holds a twist's turn count out of range");
+    burn.twist_turns[k] = static_cast<int>(v[4]);
     burn.read[k] = true;
     burn.angle[k] = v[0];
     burn.error[k] = v[1];
@@ -140,8 +149,8 @@ bool load_reading_row(Reader& in, BurnReadings& burn, int k)
     if (!in.next())
         return false;
     double line = 0;
-    char* row[9];
-    const int count = split_words(in.text, row, 8);
+    char* row[12];
+    const int count = split_words(in.text, row, 11);
     if (count < 2 || !read_decimal(row[0], line) || line != k)
         return in.fail("is not the next line's reading");
     if (count == 2 && std::strcmp(row[1], "-") == 0)
@@ -251,8 +260,8 @@ void print_readings(const Readings& readings, std::FILE* file)
             else if (!burn.twist_read[k])
                 std::fprintf(file, "%d %.17g error %.17g\n", k, burn.angle[k], burn.error[k]);
             else
-                std::fprintf(file, "%d %.17g error %.17g twist %.17g error %.17g\n", k, burn.angle[k], burn.error[k],
-                             burn.twist[k], burn.twist_error[k]);
+                std::fprintf(file, "%d %.17g error %.17g twist %.17g error %.17g turns %d\n", k, burn.angle[k],
+                             burn.error[k], burn.twist[k], burn.twist_error[k], burn.twist_turns[k]);
         }
     }
 }

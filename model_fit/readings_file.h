@@ -9,8 +9,9 @@
 //   burn <tr0> <dtr> lines <count>        read by eye (a file of eye burns only is
 //     as it always was): <count> rows "<line> <angle>" or "<line> -"
 //   burn <tr0> <dtr> lines <count> scan   read from a scan: <count> rows
-//     "<line> <angle> error <e>", "<line> <angle> error <e> twist <t> error <te>"
-//     or "<line> -", angles, twists and errors in degrees
+//     "<line> <angle> error <e>", "<line> <angle> error <e> twist <t> error <te>
+//     turns <n>" or "<line> -", angles, twists and errors in degrees, the twist
+//     across the line's first n marked turns
 // A burn line ending in "eye" is read as one without a source.
 #pragma once
 

@@ -50,7 +50,8 @@ bool read_burn_from_scan(double size_limit, const char* capture, const char* tur
         scanned.read[k] = line.read;
         scanned.angle[k] = line.angle;
         scanned.error[k] = line.angle_error;
-        scanned.twist_read[k] = twist_read(line);
+        scanned.twist_read[k] = twist_read(line) && burned.lines[k].marked_turns >= 2;
+        scanned.twist_turns[k] = burned.lines[k].marked_turns;
         scanned.twist[k] = line.twist;
         scanned.twist_error[k] = line.twist_error;
     }

@@ -34,7 +34,7 @@ void write_readings(const std::string& path, bool with_burn, bool scanned = fals
             const double first = sim::phase(disc, drawn, sim::first_marker(k));
             const double twist = sim::phase(disc, drawn, sim::last_marker(k)) - first;
             if (scanned)
-                std::fprintf(file, "%d %.3f error 0.5 twist %.2f error 1\n", k, sim::wrap360(first + zero), twist);
+                std::fprintf(file, "%d %.3f error 0.5 twist %.2f error 1 turns 560\n", k, sim::wrap360(first + zero), twist);
             else if (std::fabs(twist) > 90)
                 std::fprintf(file, "%d -\n", k);
             else

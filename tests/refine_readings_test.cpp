@@ -49,8 +49,8 @@ bool load_text(const std::string& text, std::string& why)
 const std::string head = "ringetch-refine readings\nranges 23085 23185 1.5 1.25\n";  // numbers that %.17g prints as typed
 const std::string eye_burn = "burn 23135 1.375 lines 5\n0 10\n1 20.5\n2 -\n3 300\n4 359.75\n";
 const std::string scan_burn =
-    "burn 23135.5 1.390625 lines 6 scan\n0 12.25 error 0.5 twist -3.5 error 1.25\n1 13 error 0.0625\n2 -\n"
-    "3 14.5 error 0.5 twist 0 error 1\n4 15 error 2\n5 16 error 0.5 twist 7.75 error 1\n";
+    "burn 23135.5 1.390625 lines 6 scan\n0 12.25 error 0.5 twist -3.5 error 1.25 turns 560\n1 13 error 0.0625\n2 -\n"
+    "3 14.5 error 0.5 twist 0 error 1 turns 560\n4 15 error 2\n5 16 error 0.5 twist 7.75 error 1 turns 128\n";
 const std::string first = "first twists 2\n3 -1234.5 error 12.5 from 61234567 to 74234567.25 turns 560\n"
                           "7 88.25 error 1 from 150000000 to 163000000 turns 560\n";
 
@@ -122,10 +122,12 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"UnknownSource", head + "burn 23135 1.388 lines 4 ear\n",
                 "line 3 is not \"burn <tr0> <dtr> lines <count>\", with perhaps \"scan\" after it"},
         BadFile{"ScanRowWithoutError", scan_head + "0 12\n",
-                "line 4 is not \"<line> <angle> error <e>\" with perhaps \"twist <t> error <e>\" after it"},
+                "line 4 is not \"<line> <angle> error <e>\" with perhaps \"twist <t> error <e> turns <n>\" after it"},
         BadFile{"ScanErrorOfZero", scan_head + "0 12 error 0\n", "line 4 holds an error that is not above 0"},
-        BadFile{"ScanTwistErrorNegative", scan_head + "0 12 error 1 twist 5 error -1\n",
+        BadFile{"ScanTwistErrorNegative", scan_head + "0 12 error 1 twist 5 error -1 turns 560\n",
                 "line 4 holds an error that is not above 0"},
+        BadFile{"ScanTwistOverMoreTurnsThanALineMarks", scan_head + "0 12 error 1 twist 5 error 1 turns 561\n",
+                "line 4 holds a twist's turn count out of range"},
         BadFile{"ScanAngleOf360", scan_head + "0 360 error 1\n",
                 "line 4 holds an angle that is not 0 or more and under 360"},
         BadFile{"EyeRowWithAnError", head + "burn 23135 1.388 lines 4\n0 12 error 1\n",

@@ -40,6 +40,7 @@ BurnReadings burn_of(sim::Model disc, TrackModel drawn, bool scan, double error,
         burn.twist_read[k] = scan;
         burn.twist[k] = twist + 2 * noise(eye.random);
         burn.twist_error[k] = 2 * error;
+        burn.twist_turns[k] = 560;
     }
     return burn;
 }
