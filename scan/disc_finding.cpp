@@ -4,6 +4,7 @@
 // shape whose size squared grows linearly with the boundary's stream position, so one
 // linear least-squares fit over all of them gives the centre, the capture's affine
 // shape and the track's scale, never an assumed millimetre.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -204,6 +205,7 @@ struct EdgePoint {
     double x;
     double y;
     double position;
+    double blur;  // the edge's Gaussian width, pixels, from its height over its steepest slope
 };
 
 // Locates each boundary along each ray near where the map puts it: the strongest step
@@ -246,7 +248,9 @@ std::vector<EdgePoint> boundary_points(const cv::Mat& grey, const DiscMap& map, 
             const double curve = left - 2 * best_slope + right;
             const double shift = curve < 0 ? 0.5 * (left - right) / curve : 0;
             const cv::Point2d at = capture_point(map, rho - half + (best + shift) * step, angle);
-            points.push_back({at.x, at.y, bounds[k].position});
+            const double height = bounds[k].sign * (values[samples - 1] - values[0]);
+            const double steepest = best_slope / (8 * step);
+            points.push_back({at.x, at.y, bounds[k].position, height / (steepest * 2.5066282746310002)});
         }
     }
     return points;
@@ -378,6 +382,14 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
         const double rms = rings_rms(points, map, round == 0 ? 1e300 : limit);
         map.boundary_rms = rms;
         limit = std::max(3 * rms, 0.5);
+        std::vector<double> blurs;
+        for (const EdgePoint& pt : points)
+            if (pt.blur > 0)
+                blurs.push_back(pt.blur);
+        if (!blurs.empty()) {
+            std::nth_element(blurs.begin(), blurs.begin() + blurs.size() / 2, blurs.end());
+            map.blur = blurs[blurs.size() / 2];
+        }
     }
     return true;
 }
