@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/disc_geometry.h"
+#include "model_fit/fit.h"
 #include "named_case.h"
 #include "picture_file/picture_read.h"
 #include "preview_support.h"
@@ -72,7 +74,11 @@ double capture_at(const Capture& c, double x, double y)
 // taken from the truth).
 double ring_correlation(const DiscFace& f, const Capture& c, const CaptureTruth& t, double turn, bool mirrored)
 {
-    double sf = 0, sc = 0, sff = 0, scc = 0, sfc = 0;
+    double sf = 0;
+    double sc = 0;
+    double sff = 0;
+    double scc = 0;
+    double sfc = 0;
     const int n = 720;
     for (int k = 0; k < n; ++k) {
         const double a = 360.0 * k / n;
@@ -82,7 +88,11 @@ double ring_correlation(const DiscFace& f, const Capture& c, const CaptureTruth&
         const double y = t.centre_y - r * std::cos(on_capture);
         const double fv = face_at(f, line_zero_mm, a);
         const double cv = capture_at(c, x, y);
-        sf += fv, sc += cv, sff += fv * fv, scc += cv * cv, sfc += fv * cv;
+        sf += fv;
+        sc += cv;
+        sff += fv * fv;
+        scc += cv * cv;
+        sfc += fv * cv;
     }
     const double cov = sfc - sf * sc / n;
     return cov / std::sqrt((sff - sf * sf / n) * (scc - sc * sc / n));
@@ -121,6 +131,29 @@ TEST(ScanCapture, TheWedgesOfACleanCaptureStandWhereTheTurnAndMirrorPutThem)
         capture_point(truth, line_zero_mm, 10, x, y);
         const double seen = std::atan2(x - truth.centre_x, truth.centre_y - y) * 180 / pi;
         EXPECT_NEAR(std::remainder(seen - capture_angle(truth, 10), 360), 0, 0.01);
+    }
+}
+
+// The truth the benchmarks hold a reading to: the marker opening turn n of each
+// line stands on the face at predicted_angle(disc, drawn, n), its first twelfth of a
+// turn in the other shade, clockwise from there.
+TEST(ScanCapture, EachLinesMarkersStandOnTheFaceWherePredictedAngleSays)
+{
+    const SmallDisc& small = small_disc();
+    ASSERT_TRUE(small.why.empty()) << small.why;
+    const TrackModel drawn{23050, 1.388};  // the ranges' middle, as ringetch-refine drew it
+    for (int line = 0; line < 3; ++line) {
+        const double turn = reading_turn(line) + 20;
+        const double radius = track_radius_mm(disc, turn_number_at(disc, turn_start(drawn, turn)));
+        const double predicted = predicted_angle(disc, drawn, turn);
+        // The marker's twelfth differs from the fill; a twelfth from its middle, the fill.
+        double marker = 0;
+        double fill = 0;
+        for (int k = -5; k <= 5; ++k) {
+            marker += face_at(small.face, radius, predicted + 15 + k);
+            fill += face_at(small.face, radius, predicted + 45 + k) + face_at(small.face, radius, predicted - 15 + k);
+        }
+        EXPECT_GT(std::fabs(marker / 11 - fill / 22), 60) << "line " << line;
     }
 }
 
