@@ -11,7 +11,7 @@
 
 #include "common/byte_runs.h"
 #include "common/disc_geometry.h"
-#include "preview/shades.h"
+#include "image/shades.h"
 
 namespace {
 

@@ -1,74 +1,15 @@
-// The per-line report: the lines of a calibration image found from its own bytes,
-// their markers' angles on the simulated disc, and how straight each line's markers
-// stand. A line's markers are the runs of another byte between runs of its fill.
-// A new line begins where the fill changes, and also, for two lines of one fill (two
-// gray lines, or two images in one file), where the markers change byte, where they
-// resume after the unmarked turns between lines, or after a line's 560. Runs are
-// measured against the simulated disc's turn length where they start: a marker is a
-// twelfth of a turn, a line opens with dozens of unmarked turns.
+// The preview's per-line report over the line finder (image/line_scan.h): each line's
+// colour, markers, angle and drift on the simulated disc, and the straight lines a
+// user would type.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 
-#include "common/track_model.h"
-
-// One line as found so far. Marker angles are unwrapped from the first one's, so
-// that the least-squares slope sees no jump at 360 degrees.
-struct LineRecord {
-    std::uint8_t fill = 0;    // the byte most of the line is drawn with
-    std::uint8_t marker = 0;  // its markers' byte, once it has one
-    int markers = 0;          // markers found
-    std::int64_t last_start = 0;  // pixel index of the latest marker's first byte
-    double first_angle = 0;   // angle of the first marker's first byte, degrees
-    double last_angle = 0;    // angle of the latest marker, degrees, 0..360
-    double unwrapped = 0;     // the latest marker's angle less the first's, unwrapped, degrees
-    double sum_angle = 0;     // sum of the unwrapped angles, degrees
-    double sum_index_angle = 0;  // sum of marker index times unwrapped angle
-};
-
-// A calibration image has a few dozen lines; an image with more is not one.
-constexpr int max_lines = 4096;
-
-struct LineScan {
-    TrackModel model{};  // the simulated disc
-    // The run being read; it may go on in the next block.
-    int run_byte = -1;            // -1 before the first byte
-    std::int64_t run_start = 0;   // pixel index of its first byte
-    std::int64_t run_length = 0;  // bytes
-    // A run of another byte inside a line, waiting for the run after it: a marker
-    // when the fill follows.
-    bool candidate = false;
-    std::uint8_t candidate_byte = 0;
-    std::int64_t candidate_start = 0;
-    std::int64_t candidate_length = 0;
-    double candidate_turn = 0;  // the disc's turn length where it starts, bytes
-    // What was found.
-    int fill = -1;                 // fill byte of the current line; -1 before the first line
-    int lines = 0;                 // lines found; the current one is line[lines - 1]
-    bool too_many_lines = false;   // more than max_lines
-    std::int64_t bytes = 0;        // pixel bytes scanned
-    std::int64_t stray_bytes = 0;  // bytes in runs that are neither fill, markers nor line openings
-    std::int64_t total_markers = 0;
-    LineRecord line[max_lines];
-};
-
-// Starts a scan of an image on the disc `model` (scan is reset).
-void start_scan(LineScan& scan, TrackModel model);
-
-// Scans count pixel bytes that start at pixel index first, right after the bytes
-// scanned before.
-void scan_pixels(LineScan& scan, const std::uint8_t* pixels, std::int64_t first, int count);
-
-// Ends the scan at the end of the pixel stream.
-void finish_scan(LineScan& scan);
+#include "image/line_scan.h"
 
 // Colour name of a fill byte: white, black or gray, by the nearest of the three shades.
 const char* fill_colour(std::uint8_t fill);
-
-// A line's drift: the least-squares slope of its unwrapped marker angles over the
-// marker index, scaled to a line's 560 markers, degrees; 0 for fewer than two markers.
-double line_drift(const LineRecord& line);
 
 // Prints the report (one row per line and the closing row, or the single row of an
 // image that is no calibration image).

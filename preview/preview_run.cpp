@@ -22,7 +22,7 @@
 #include "common/worker_thread.h"
 #include "image/deinterleaver.h"
 #include "preview/disc_picture.h"
-#include "preview/image_input.h"
+#include "image/image_input.h"
 #include "preview/line_report.h"
 #include "preview/png_output.h"
 

@@ -20,6 +20,7 @@ struct BurnedLine {
     double line_start = 0;                        // stream position of the line's first byte
     double line_end = 0;                          // and of the first byte past it
     bool dark_marker = false;                     // markers darker than the line's fill
+    int fill_shade = 0;                           // the fill's shade on the recorded side (image/shades.h)
 };
 
 struct BurnedImage {
@@ -38,6 +39,10 @@ struct LineReading {
     double twist_error = 0;    // one standard deviation of twist
 };
 
+// What the twists came to: too few lines or twists too alike to fix a model, a model,
+// one no better constrained than its start, or twists that no one model explains.
+enum class ModelFit { too_few, fixed, loose, inconsistent };
+
 struct CaptureReading {
     bool refused = false;      // the capture is not trusted: why says so, no reading is to be used
     char why[512] = {};
@@ -46,6 +51,9 @@ struct CaptureReading {
     bool has_model = false;    // the twists fix one track model
     TrackModel model{0, 0};
     double covariance[2][2] = {};  // of (tr0, dtr), bytes squared
+    ModelFit model_fit = ModelFit::too_few;  // what the twists came to
+    double model_chi_square = 0;   // per degree of freedom, of the twists against the model
+    double turn = 0;               // second capture: how far the disc was turned, degrees
 };
 
 // The lines, markers and fills of an image file, read from its own bytes. False with

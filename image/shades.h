@@ -1,7 +1,7 @@
 // How a pixel byte looks on the recorded side: 0xAA light, 0x20 dark, 0x00 mid grey.
 // Other values fall on the straight lines between those three by byte value (0x01..0x1F
 // between mid grey and dark, 0x21..0xA9 between dark and light) and above 0xAA stay
-// light. The preview's picture and its colour names both read shades from here.
+// light. The preview, its colour names and the scan reader read shades from here.
 #pragma once
 
 #include <array>

@@ -1,5 +1,5 @@
 // The image file's open, block read and close.
-#include "preview/image_input.h"
+#include "image/image_input.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,0 +1,165 @@
+// The guards against a confident wrong answer. A scan of a blurred disc loses its
+// twisted wedges first, and what is left (a band of light fixed to the scanner) can
+// look like straight wedges standing at one angle on many lines; a fit would explain
+// them with the drawn model itself. So: readings at one common angle on a first image
+// are refused unless a second capture, the disc turned on the glass, shows them
+// turning with the disc; a loose or inconsistent model is refused.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "scan/reader_parts.h"
+
+namespace {
+
+constexpr double common_angle_window = 3;  // degrees either way
+constexpr int common_angle_lines = 4;
+constexpr double straight_twist = 10;      // degrees
+constexpr double least_turn = 10;          // degrees the second capture must be turned by
+
+// The difference of two angles, -180 <= d < 180.
+double angle_step(double from, double to)
+{
+    double step = std::fmod(to - from, 360.0);
+    if (step >= 180)
+        step -= 360;
+    if (step < -180)
+        step += 360;
+    return step;
+}
+
+void refuse(CaptureReading& reading, const char* text)
+{
+    reading.refused = true;
+    std::snprintf(reading.why, sizeof reading.why, "%s", text);
+}
+
+// The most read lines whose straight wedges stand within the window of one of them.
+int common_angle_count(const CaptureReading& reading, double& angle)
+{
+    int best = 0;
+    for (int k = 0; k < reading.line_count; ++k) {
+        const LineReading& a = reading.lines[k];
+        if (!a.read || std::fabs(a.twist) > straight_twist)
+            continue;
+        int count = 0;
+        for (int m = 0; m < reading.line_count; ++m) {
+            const LineReading& b = reading.lines[m];
+            if (b.read && std::fabs(b.twist) <= straight_twist &&
+                std::fabs(angle_step(a.angle, b.angle)) <= common_angle_window)
+                count += 1;
+        }
+        if (count > best) {
+            best = count;
+            angle = a.angle;
+        }
+    }
+    return best;
+}
+
+}  // namespace
+
+void guard_reading(const BurnedImage& image, const char* capture, CaptureReading& reading)
+{
+    if (reading.refused)
+        return;
+    char text[sizeof reading.why];
+    int read = 0;
+    for (int k = 0; k < reading.line_count; ++k)
+        read += reading.lines[k].read ? 1 : 0;
+    if (read == 0) {
+        std::snprintf(text, sizeof text, "scan \"%s\": no line's wedge could be read", capture);
+        refuse(reading, text);
+        return;
+    }
+    // A refinement image's wedges all stand near one angle when its model is good;
+    // a first image's do so only by accident, and a scanner's artefact always does.
+    double angle = 0;
+    const int common = common_angle_count(reading, angle);
+    if (!image.direction_mark && reading.turn == 0 && common >= common_angle_lines && 2 * common > read) {
+        std::snprintf(text, sizeof text,
+                      "scan \"%s\": the wedges of %d of the %d lines read stand straight at one angle (%.1f degrees), "
+                      "as an artefact fixed to the scanner would; scan the disc again turned on the glass and give "
+                      "both (scan2)",
+                      capture, common, read, angle);
+        refuse(reading, text);
+        return;
+    }
+    if (reading.model_fit == ModelFit::inconsistent) {
+        std::snprintf(text, sizeof text,
+                      "scan \"%s\": the twists of the lines read fit no one track model (%.1f times their errors "
+                      "squared); the readings are not trusted",
+                      capture, reading.model_chi_square);
+        refuse(reading, text);
+        return;
+    }
+    if (reading.model_fit == ModelFit::loose) {
+        std::snprintf(text, sizeof text,
+                      "scan \"%s\": the twists leave the track model no better fixed than its start "
+                      "(first turn within %.0f bytes); the readings are not trusted",
+                      capture, std::sqrt(reading.covariance[0][0]));
+        refuse(reading, text);
+    }
+}
+
+void check_turned_capture(const CaptureReading& second, const char* second_capture, CaptureReading& reading)
+{
+    if (reading.refused)
+        return;
+    char text[sizeof reading.why];
+    if (second.refused) {
+        std::snprintf(text, sizeof text, "%s", second.why);
+        refuse(reading, text);
+        return;
+    }
+    // The turn: the median of the lines' angle changes.
+    double steps[max_capture_lines];
+    int both = 0;
+    for (int k = 0; k < reading.line_count; ++k)
+        if (reading.lines[k].read && second.lines[k].read)
+            steps[both++] = angle_step(reading.lines[k].angle, second.lines[k].angle);
+    if (both == 0) {
+        std::snprintf(text, sizeof text, "scan2 \"%s\": no line is read on both captures", second_capture);
+        refuse(reading, text);
+        return;
+    }
+    std::sort(steps, steps + both);
+    const double turn = steps[both / 2];
+    if (std::fabs(turn) < least_turn) {
+        std::snprintf(text, sizeof text,
+                      "scan2 \"%s\": the disc is turned by %.1f degrees against the first scan; turn it by at least "
+                      "30 degrees so that wedges and the scanner's artefacts part",
+                      second_capture, turn);
+        refuse(reading, text);
+        return;
+    }
+    reading.turn = turn;
+    // A wedge turns with the disc; a reading that does not is no wedge. One read on
+    // one capture only is not confirmed.
+    int agreeing = 0;
+    for (int k = 0; k < reading.line_count; ++k) {
+        LineReading& first = reading.lines[k];
+        const LineReading& other = second.lines[k];
+        if (!first.read)
+            continue;
+        const double tolerance =
+            3 * std::sqrt(first.angle_error * first.angle_error + other.angle_error * other.angle_error) + 1;
+        if (!other.read || std::fabs(angle_step(first.angle + turn, other.angle)) > tolerance) {
+            first = LineReading{};
+            continue;
+        }
+        agreeing += 1;
+        // The twist from both, each by its weight.
+        const double w1 = 1 / (first.twist_error * first.twist_error);
+        const double w2 = 1 / (other.twist_error * other.twist_error);
+        first.twist = (w1 * first.twist + w2 * other.twist) / (w1 + w2);
+        first.twist_error = 1 / std::sqrt(w1 + w2);
+    }
+    if (2 * agreeing < both) {
+        std::snprintf(text, sizeof text,
+                      "scan2 \"%s\": only %d of the %d lines read on both captures turned with the disc; the readings "
+                      "are not trusted",
+                      second_capture, agreeing, both);
+        refuse(reading, text);
+    }
+}

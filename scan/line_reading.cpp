@@ -1,0 +1,329 @@
+// Reading each line's wedge: the band resampled in polar form, row by row across it
+// at steps of about a pixel; in each row the marker's leading edge found by
+// correlating the angular profile with the marker's box (a twelfth of a turn of the
+// complementary shade); the edges followed across the rows, unwrapped, so that a
+// twist past 360 degrees is measured; then angle against marked-turn index fitted
+// by a parabola (a line's phase error grows quadratically when the drawn growth is
+// not the disc's): the angle at the first marked turn, the twist to the last.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+#include "scan/reader_parts.h"
+
+namespace {
+
+constexpr double marker_turns = 1.0 / 12;      // the marker's share of a turn
+constexpr double row_contrast = 1.0;           // box contrast over the profile's noise for an edge
+constexpr double line_rms_limit = 4;           // degrees: more, and the edges are no wedge
+constexpr double row_correlation = 2;          // rows a blur of a pixel or two ties together
+constexpr double angle_error_floor = 0.02;     // degrees
+
+struct RowEdge {
+    double u = 0;        // marked-turn index of the row, 0..1 over the line
+    double angle = 0;    // unwrapped, degrees
+    double contrast = 0; // over the profile's noise
+    bool found = false;
+};
+
+// Fractional marked-turn index at stream position p, from the burned marker starts.
+double marked_index(const BurnedLine& line, double position)
+{
+    const double* first = line.marker_start;
+    const double* last = line.marker_start + line.marked_turns;
+    const double* at = std::lower_bound(first, last, position);
+    if (at == first)
+        return 0;
+    if (at == last)
+        return line.marked_turns - 1;
+    const double before = *(at - 1);
+    return static_cast<double>(at - first - 1) + (position - before) / (*at - before);
+}
+
+// The profile's best box of `width` samples (cyclic) of the wanted sign: where it
+// starts, to a fraction of a sample, and its contrast over the rest's spread.
+void best_box(const float* profile, int count, int width, int sign, std::vector<double>& sums, double& start,
+              double& contrast)
+{
+    sums.assign(static_cast<std::size_t>(count + width + 1), 0);
+    double total = 0;
+    for (int k = 0; k < count + width; ++k) {
+        sums[k + 1] = sums[k] + profile[k % count];
+        if (k < count)
+            total += profile[k];
+    }
+    auto score = [&](int k) {
+        const int i = ((k % count) + count) % count;
+        const double in = (sums[i + width] - sums[i]) / width;
+        const double out = (total - in * width) / (count - width);
+        return sign * (in - out);
+    };
+    int best = 0;
+    double best_score = -1e300;
+    for (int k = 0; k < count; ++k) {
+        const double s = score(k);
+        if (s > best_score) {
+            best_score = s;
+            best = k;
+        }
+    }
+    const double left = score(best - 1);
+    const double right = score(best + 1);
+    const double curve = left - 2 * best_score + right;
+    const double shift = curve < 0 ? 0.5 * (left - right) / curve : 0;
+    start = best + std::max(-0.5, std::min(0.5, shift));
+    // The spread of the profile away from the box and its edges.
+    double sum = 0;
+    double square = 0;
+    int taken = 0;
+    for (int k = best + width + width / 2; k < best + count - width / 2; ++k) {
+        const double v = profile[k % count];
+        sum += v;
+        square += v * v;
+        taken += 1;
+    }
+    const double mean = taken > 0 ? sum / taken : 0;
+    const double spread = taken > 1 ? std::sqrt(std::max(0.0, square / taken - mean * mean)) : 0;
+    contrast = best_score / std::max(spread, 1.0);
+}
+
+struct Band {
+    cv::Mat profiles;  // rows x angles, float
+    std::vector<double> rho;
+    std::vector<double> u;
+};
+
+// Resamples the line's marked part in polar form: a row per radius step, an angle
+// column per sample around the turn.
+void resample_band(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map, Band& band)
+{
+    const double inner = map_radius(map, line.marker_start[0]);
+    const double outer = map_radius(map, line.marker_start[line.marked_turns - 1]);
+    const double width = outer - inner;
+    const int rows = std::max(1, std::min(max_trace_rows, static_cast<int>(width)));
+    int angles = static_cast<int>(2 * 3.141592653589793 * outer / 2);
+    angles = std::max(720, std::min(8192, angles / 8 * 8));
+    cv::Mat map_x(rows, angles, CV_32F);
+    cv::Mat map_y(rows, angles, CV_32F);
+    band.rho.assign(rows, 0);
+    band.u.assign(rows, 0);
+    for (int r = 0; r < rows; ++r) {
+        const double rho = inner + width * (r + 0.5) / rows;
+        band.rho[r] = rho;
+        const double position = (rho * rho - map.a) / map.b;
+        band.u[r] = marked_index(line, position) / std::max(1, line.marked_turns - 1);
+        auto* xs = map_x.ptr<float>(r);
+        auto* ys = map_y.ptr<float>(r);
+        for (int k = 0; k < angles; ++k) {
+            const cv::Point2d at = capture_point(map, rho, 360.0 * k / angles);
+            xs[k] = static_cast<float>(at.x);
+            ys[k] = static_cast<float>(at.y);
+        }
+    }
+    cv::Mat sampled;
+    cv::remap(grey, sampled, map_x, map_y, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    sampled.convertTo(band.profiles, CV_32F);
+}
+
+// Least squares of angle = c0 + c1 u + c2 u^2 over the rows kept; the covariance of
+// the coefficients per unit variance.
+bool fit_parabola(const std::vector<RowEdge>& rows, const std::vector<bool>& keep, double c[3], double cov[3][3],
+                  double& rms)
+{
+    double n[3][3] = {};
+    double t[3] = {};
+    int used = 0;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        if (!keep[k])
+            continue;
+        const double basis[3] = {1, rows[k].u, rows[k].u * rows[k].u};
+        for (int i = 0; i < 3; ++i) {
+            t[i] += basis[i] * rows[k].angle;
+            for (int j = 0; j < 3; ++j)
+                n[i][j] += basis[i] * basis[j];
+        }
+        used += 1;
+    }
+    if (used < 4)
+        return false;
+    cv::Mat normal(3, 3, CV_64F, n);
+    cv::Mat inverse;
+    if (cv::invert(normal, inverse, cv::DECOMP_SVD) == 0)
+        return false;
+    for (int i = 0; i < 3; ++i) {
+        c[i] = 0;
+        for (int j = 0; j < 3; ++j) {
+            cov[i][j] = inverse.at<double>(i, j);
+            c[i] += cov[i][j] * t[j];
+        }
+    }
+    double sum = 0;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        if (!keep[k])
+            continue;
+        const double d = rows[k].angle - (c[0] + c[1] * rows[k].u + c[2] * rows[k].u * rows[k].u);
+        sum += d * d;
+    }
+    rms = std::sqrt(sum / std::max(1, used - 3));
+    return true;
+}
+
+double wrap_degrees(double angle)
+{
+    const double a = std::fmod(angle, 360.0);
+    return a < 0 ? a + 360 : a;
+}
+
+// Reads one line into its reading and trace.
+void read_line(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map, LineReading& reading,
+               LineTrace& trace)
+{
+    reading = LineReading{};
+    trace = LineTrace{};
+    if (line.marked_turns < 8)
+        return;
+    Band band;
+    resample_band(grey, line, map, band);
+    const int rows = band.profiles.rows;
+    const int angles = band.profiles.cols;
+    const int width = std::max(3, static_cast<int>(std::lround(marker_turns * angles)));
+    const int sign = line.dark_marker ? -1 : 1;
+    std::vector<double> sums;
+    std::vector<RowEdge> edges(rows);
+    trace.rows = rows;
+    for (int r = 0; r < rows; ++r) {
+        double start = 0;
+        double contrast = 0;
+        best_box(band.profiles.ptr<float>(r), angles, width, sign, sums, start, contrast);
+        edges[r].u = band.u[r];
+        edges[r].angle = 360.0 * start / angles;
+        edges[r].contrast = contrast;
+        edges[r].found = contrast >= row_contrast;
+        trace.rho[r] = band.rho[r];
+        trace.angle[r] = wrap_degrees(edges[r].angle);
+        trace.found[r] = edges[r].found;
+    }
+    if (rows < 4)
+        return;
+    // Follow the edges outwards from the row that stands out most, unwrapping each
+    // against the angle the rows so far predict.
+    int seed = 0;
+    for (int r = 1; r < rows; ++r)
+        if (edges[r].contrast > edges[seed].contrast)
+            seed = r;
+    for (int direction = -1; direction <= 1; direction += 2) {
+        double last = edges[seed].angle;
+        double slope = 0;
+        int previous = seed;
+        for (int r = seed + direction; r >= 0 && r < rows; r += direction) {
+            if (!edges[r].found)
+                continue;
+            const double predicted = last + slope * (edges[r].u - edges[previous].u);
+            edges[r].angle += 360 * std::round((predicted - edges[r].angle) / 360);
+            const double du = edges[r].u - edges[previous].u;
+            if (std::fabs(du) > 1e-9)
+                slope = 0.5 * slope + 0.5 * (edges[r].angle - last) / du;
+            last = edges[r].angle;
+            previous = r;
+        }
+    }
+    std::vector<bool> keep(rows);
+    int found = 0;
+    for (int r = 0; r < rows; ++r) {
+        keep[r] = edges[r].found;
+        found += keep[r] ? 1 : 0;
+    }
+    if (found < std::max(4, rows / 2))
+        return;
+    double c[3] = {};
+    double cov[3][3] = {};
+    double rms = 0;
+    for (int round = 0; round < 3; ++round) {
+        if (!fit_parabola(edges, keep, c, cov, rms))
+            return;
+        const double limit = std::max(3 * rms, 1.0);
+        for (int r = 0; r < rows; ++r) {
+            const double d = edges[r].angle - (c[0] + c[1] * edges[r].u + c[2] * edges[r].u * edges[r].u);
+            keep[r] = edges[r].found && std::fabs(d) <= limit;
+        }
+    }
+    int kept = 0;
+    for (int r = 0; r < rows; ++r) {
+        kept += keep[r] ? 1 : 0;
+        trace.found[r] = keep[r];
+    }
+    if (kept < std::max(4, rows / 2) || rms > line_rms_limit)
+        return;
+    // Rows of one blur are not independent: the errors are widened for it.
+    const double sigma = std::max(rms, 0.05) * std::sqrt(row_correlation);
+    reading.read = true;
+    reading.angle = wrap_degrees(c[0]);
+    reading.twist = c[1] + c[2];
+    reading.angle_error = std::max(angle_error_floor, sigma * std::sqrt(cov[0][0]));
+    const double twist_var = cov[1][1] + 2 * cov[1][2] + cov[2][2];
+    reading.twist_error = std::max(angle_error_floor, sigma * std::sqrt(std::max(0.0, twist_var)));
+}
+
+// Line 0's direction mark, a 48th of a turn of the marker's shade a quarter turn
+// after the marker's start: its contrast where the track running clockwise puts it,
+// less where running anticlockwise would.
+double direction_evidence(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map,
+                          const LineReading& reading)
+{
+    Band band;
+    resample_band(grey, line, map, band);
+    const int angles = band.profiles.cols;
+    const int sign = line.dark_marker ? -1 : 1;
+    double forward = 0;
+    double backward = 0;
+    auto window_mean = [&](const float* profile, double from_degrees, double span_degrees) {
+        const int first = static_cast<int>(std::lround(from_degrees / 360 * angles));
+        const int count = std::max(1, static_cast<int>(span_degrees / 360 * angles));
+        double sum = 0;
+        for (int k = 0; k < count; ++k)
+            sum += profile[((first + k) % angles + angles) % angles];
+        return sum / count;
+    };
+    for (int r = 0; r < band.profiles.rows; ++r) {
+        const float* profile = band.profiles.ptr<float>(r);
+        // The row's own edge, from the fitted parabola's unwrapped angle there.
+        const double edge = reading.angle + reading.twist * band.u[r];
+        const double fill = window_mean(profile, edge + 45, 30);
+        // Clockwise: mark at [edge + 90, edge + 97.5). Anticlockwise read as clockwise:
+        // the box is the same, its leading edge 30 degrees on, the mark 97.5 back from it.
+        forward += sign * (window_mean(profile, edge + 90.5, 6.5) - fill);
+        const double fill_back = window_mean(profile, edge - 60, 30);
+        backward += sign * (window_mean(profile, edge + 30 - 97, 6.5) - fill_back);
+    }
+    return forward - backward;
+}
+
+}  // namespace
+
+bool read_lines(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, CaptureReading& reading,
+                CaptureTraces& traces, char* why, std::size_t why_size)
+{
+    reading.line_count = image.line_count;
+    map.mirrored = false;
+    if (image.direction_mark && image.line_count > 0) {
+        LineReading first;
+        read_line(grey, image.lines[0], map, first, traces.lines[0]);
+        if (!first.read) {
+            std::snprintf(why, why_size,
+                          "line 0 cannot be read, so its direction mark cannot tell whether the capture is mirrored");
+            return false;
+        }
+        const double evidence = direction_evidence(grey, image.lines[0], map, first);
+        if (std::fabs(evidence) < 1e-9) {
+            std::snprintf(why, why_size, "line 0's direction mark does not show which way the track runs");
+            return false;
+        }
+        map.mirrored = evidence < 0;
+    }
+    for (int k = 0; k < image.line_count; ++k)
+        read_line(grey, image.lines[k], map, reading.lines[k], traces.lines[k]);
+    return true;
+}

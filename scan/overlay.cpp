@@ -1,0 +1,119 @@
+// The overlay: the capture with its contrast stretched, and on it what the reader
+// saw: the disc's rim and every line boundary as fitted, each line's wedge edges
+// (green where the line was read, red where it was not) and the line numbers. Shown
+// at most 2048 pixels a side, written to a temporary beside the target and renamed.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "common/disc_geometry.h"
+#include "scan/reader_parts.h"
+
+namespace {
+
+constexpr int overlay_side = 2048;
+const cv::Scalar boundary_colour(255, 160, 0);
+const cv::Scalar rim_colour(0, 220, 255);
+const cv::Scalar read_colour(0, 200, 0);
+const cv::Scalar unread_colour(0, 0, 255);
+
+// The grey capture stretched from its 1st to its 99th percentile, scaled, in colour.
+cv::Mat stretched(const cv::Mat& grey, double scale)
+{
+    cv::Mat small;
+    cv::resize(grey, small, cv::Size(), scale, scale, cv::INTER_AREA);
+    cv::Mat sample;
+    cv::resize(small, sample, cv::Size(), 0.25, 0.25, cv::INTER_NEAREST);
+    std::vector<std::uint16_t> values(sample.begin<std::uint16_t>(), sample.end<std::uint16_t>());
+    double low = 0;
+    double high = 65535;
+    if (!values.empty()) {
+        std::nth_element(values.begin(), values.begin() + values.size() / 100, values.end());
+        low = values[values.size() / 100];
+        std::nth_element(values.begin(), values.begin() + values.size() * 99 / 100, values.end());
+        high = values[values.size() * 99 / 100];
+    }
+    cv::Mat eight;
+    const double span = high > low ? high - low : 1;
+    small.convertTo(eight, CV_8U, 255 / span, -low * 255 / span);
+    cv::Mat colour;
+    cv::cvtColor(eight, colour, cv::COLOR_GRAY2BGR);
+    return colour;
+}
+
+void draw_ring(cv::Mat& picture, const DiscMap& map, double rho, double scale, const cv::Scalar& colour)
+{
+    std::vector<cv::Point> points;
+    for (int k = 0; k < 720; ++k) {
+        const cv::Point2d at = capture_point(map, rho, k * 0.5);
+        points.emplace_back(static_cast<int>(std::lround(at.x * scale)), static_cast<int>(std::lround(at.y * scale)));
+    }
+    cv::polylines(picture, points, true, colour, 1, cv::LINE_AA);
+}
+
+void draw_map(cv::Mat& picture, const DiscMap& map, const BurnedImage& image, const CaptureTraces& traces,
+              const CaptureReading& reading, double scale)
+{
+    // The rim from the track's own scale: turn 0 lies at the program area's inner radius.
+    draw_ring(picture, map, map_radius(map, 0) * disc_radius_mm / program_inner_radius_mm, scale, rim_colour);
+    for (int k = 0; k < image.line_count; ++k)
+        draw_ring(picture, map, map_radius(map, image.lines[k].line_start), scale, boundary_colour);
+    if (image.line_count > 0)
+        draw_ring(picture, map, map_radius(map, image.lines[image.line_count - 1].line_end), scale, boundary_colour);
+    for (int k = 0; k < image.line_count; ++k) {
+        const LineTrace& trace = traces.lines[k];
+        for (int r = 0; r < trace.rows; ++r) {
+            const bool good = reading.lines[k].read && trace.found[r];
+            const cv::Point2d at = capture_point(map, trace.rho[r], trace.angle[r]);
+            cv::circle(picture, cv::Point(static_cast<int>(at.x * scale), static_cast<int>(at.y * scale)), 1,
+                       good ? read_colour : unread_colour, cv::FILLED);
+        }
+        const double middle = map_radius(map, 0.5 * (image.lines[k].line_start + image.lines[k].line_end));
+        const cv::Point2d at = capture_point(map, middle, 270 + 4.0 * (k % 8));
+        cv::putText(picture, std::to_string(k), cv::Point(static_cast<int>(at.x * scale) - 6, static_cast<int>(at.y * scale) + 4),
+                    cv::FONT_HERSHEY_SIMPLEX, 0.4, reading.lines[k].read ? read_colour : unread_colour, 1, cv::LINE_AA);
+    }
+}
+
+}  // namespace
+
+bool write_overlay(const char* path, const cv::Mat& grey, const BurnedImage& image, const DiscMap* map,
+                   const CaptureTraces& traces, const CaptureReading& reading, char* why, std::size_t why_size)
+{
+    std::string temporary = std::string(path) + ".XXXXXX.png";
+    try {
+        const double scale = std::min(1.0, static_cast<double>(overlay_side) / std::max(grey.cols, grey.rows));
+        cv::Mat picture = stretched(grey, scale);
+        if (map != nullptr)
+            draw_map(picture, *map, image, traces, reading, scale);
+        const int fd = mkstemps(temporary.data(), 4);
+        if (fd < 0) {
+            std::snprintf(why, why_size, "overlay \"%s\": %s", path, std::strerror(errno));
+            return false;
+        }
+        close(fd);
+        if (!cv::imwrite(temporary, picture)) {
+            std::remove(temporary.c_str());
+            std::snprintf(why, why_size, "overlay \"%s\": cannot be written", path);
+            return false;
+        }
+    } catch (const cv::Exception& error) {
+        std::remove(temporary.c_str());
+        std::snprintf(why, why_size, "overlay \"%s\": cannot be written: %s", path, error.what());
+        return false;
+    }
+    if (std::rename(temporary.c_str(), path) != 0) {
+        const int error = errno;
+        std::remove(temporary.c_str());
+        std::snprintf(why, why_size, "overlay \"%s\": %s", path, std::strerror(error));
+        return false;
+    }
+    return true;
+}
