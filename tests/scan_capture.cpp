@@ -15,9 +15,9 @@
 
 #include "common/disc_geometry.h"
 #include "image/deinterleaver.h"
+#include "image/image_input.h"
+#include "image/shades.h"
 #include "preview/disc_picture.h"
-#include "preview/image_input.h"
-#include "preview/shades.h"
 
 namespace {
 
