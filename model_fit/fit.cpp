@@ -1,8 +1,11 @@
 // The refinement fit. Each reading says where the image's drawn model puts a line's
-// wedge against the disc, up to whole turns and the protractor's zero. Gauss-Newton
-// on (tr0, dtr) with the per-burn zeros eliminated as weighted means; Cauchy weights
-// against gross misreads; a weak prior from the starting ranges so that a few lines
-// of a first burn still give a usable prediction for the next.
+// wedge against the disc, up to whole turns and the protractor's zero; each twist how
+// many turns the disc holds between two stream positions, with neither ambiguity.
+// Gauss-Newton on (tr0, dtr) with the per-burn zeros eliminated as weighted means;
+// every term weighed by its own error against the eye's, so that the cost counts
+// eye-sized units throughout; Cauchy weights against gross misreads; a weak prior
+// from the starting ranges so that a few lines of a first burn still give a usable
+// prediction for the next.
 #include "model_fit/fit.h"
 
 #include <cmath>
@@ -16,12 +19,22 @@ namespace {
 constexpr double robust_scale_degrees = 30;  // Cauchy scale: a 10-degree eye keeps nearly full weight
 constexpr int max_iterations = 40;
 
+enum class Kind { angle, twist };
+
 struct Observation {
+    Kind kind = Kind::angle;
     int burn = 0;
     int line = 0;
-    double reading = 0;    // as typed, degrees
-    double unwrapped = 0;  // the reading plus whole turns, degrees
+    double reading = 0;    // as typed or scanned, degrees
+    double unwrapped = 0;  // the reading plus whole turns, degrees (a twist is never wrapped)
     bool active = false;   // part of the fit so far
+    bool by_eye = true;    // an eye's angle: twisted wedges are read less well
+    double from = 0;       // a twist's stream positions: the first marker's first byte
+    double to = 0;         // and the last marker's
+    double turns = 0;      // whole turns between them on the drawn model
+    double precision = 1;  // (eye_error_degrees / the reading's error)^2
+    double scale = robust_scale_degrees;  // Cauchy scale, degrees
+    double misread = misread_degrees;     // a residual beyond this is not explained, degrees
     double twist_weight = 1;
     double robust_weight = 1;
     double psi = 0;  // predicted angle at the current model, degrees
@@ -63,8 +76,28 @@ Prior prior_from(const TrackRanges& r)
 
 TrackModel drawn_model(const Problem& problem, const Observation& o) { return problem.readings->burns[o.burn].drawn; }
 
+// The turn number at position p on model and its derivatives by tr0 and dtr.
+struct TurnAt {
+    double turns, gt, gd;
+};
+
+TurnAt turn_at(TrackModel model, double p)
+{
+    const double turns = turn_number_at(model, p);
+    const double length = model.tr0 + model.dtr * (turns - 0.5);
+    return {turns, -turns / length, -turns * (turns - 1) / (2 * length)};
+}
+
 void evaluate(const Problem& problem, TrackModel model, Observation& o)
 {
+    if (o.kind == Kind::twist) {
+        const TurnAt a = turn_at(model, o.from);
+        const TurnAt b = turn_at(model, o.to);
+        o.psi = 360 * (b.turns - a.turns - o.turns);
+        o.gt = 360 * (b.gt - a.gt);
+        o.gd = 360 * (b.gd - a.gd);
+        return;
+    }
     const TrackModel drawn = drawn_model(problem, o);
     const double n = reading_turn(o.line);
     const double turns = turn_number_at(model, turn_start(drawn, n));
@@ -74,7 +107,10 @@ void evaluate(const Problem& problem, TrackModel model, Observation& o)
     o.gd = -360 * turns * (turns - 1) / (2 * length);
 }
 
-double weight(const Observation& o) { return o.twist_weight * o.robust_weight; }
+double weight(const Observation& o) { return o.twist_weight * o.robust_weight * o.precision; }
+
+// Where an angle is read against the protractor's zero; a twist against none.
+bool zeroed(const Observation& o) { return o.kind == Kind::angle; }
 
 // The protractor zeros that fit best at the current predictions.
 void fit_offsets(Problem& problem, Estimate& e)
@@ -82,7 +118,7 @@ void fit_offsets(Problem& problem, Estimate& e)
     double sum[max_burns] = {};
     double total[max_burns] = {};
     for (const Observation& o : problem.obs) {
-        if (!o.active)
+        if (!o.active || !zeroed(o))
             continue;
         sum[o.burn] += weight(o) * (o.unwrapped - o.psi);
         total[o.burn] += weight(o);
@@ -106,6 +142,11 @@ PriorTerms prior_terms(const Prior& prior, TrackModel model)
             {-s * prior.slope / prior.dtr_sigma, s / prior.dtr_sigma}};
 }
 
+double residual(const Observation& o, const Estimate& e)
+{
+    return o.unwrapped - o.psi - (zeroed(o) ? e.offset[o.burn] : 0);
+}
+
 // Evaluates every active observation at model, fits the zeros, returns the cost.
 double cost_at(Problem& problem, TrackModel model, Estimate& e)
 {
@@ -118,7 +159,7 @@ double cost_at(Problem& problem, TrackModel model, Estimate& e)
     for (const Observation& o : problem.obs) {
         if (!o.active)
             continue;
-        const double r = o.unwrapped - o.psi - e.offset[o.burn];
+        const double r = residual(o, e);
         cost += weight(o) * r * r;
     }
     const PriorTerms p = prior_terms(problem.prior, model);
@@ -133,7 +174,7 @@ void normal_equations(const Problem& problem, const Estimate& e, double a[2][2],
     double mean_d[max_burns] = {};
     double total[max_burns] = {};
     for (const Observation& o : problem.obs) {
-        if (!o.active)
+        if (!o.active || !zeroed(o))
             continue;
         mean_t[o.burn] += weight(o) * o.gt;
         mean_d[o.burn] += weight(o) * o.gd;
@@ -146,12 +187,12 @@ void normal_equations(const Problem& problem, const Estimate& e, double a[2][2],
     g[0] = -(p.j1[0] * p.r1 + p.j2[0] * p.r2);
     g[1] = -(p.j1[1] * p.r1 + p.j2[1] * p.r2);
     for (const Observation& o : problem.obs) {
-        if (!o.active || total[o.burn] <= 0)
+        if (!o.active || (zeroed(o) && total[o.burn] <= 0))
             continue;
         const double w = weight(o);
-        const double ht = o.gt - mean_t[o.burn] / total[o.burn];
-        const double hd = o.gd - mean_d[o.burn] / total[o.burn];
-        const double r = o.unwrapped - o.psi - e.offset[o.burn];
+        const double ht = zeroed(o) ? o.gt - mean_t[o.burn] / total[o.burn] : o.gt;
+        const double hd = zeroed(o) ? o.gd - mean_d[o.burn] / total[o.burn] : o.gd;
+        const double r = residual(o, e);
         a[0][0] += w * ht * ht;
         a[0][1] += w * ht * hd;
         a[1][1] += w * hd * hd;
@@ -231,11 +272,9 @@ double twist_weight(double twist)
 void update_twist_weights(Problem& problem, TrackModel model)
 {
     for (Observation& o : problem.obs)
-        if (o.active)
+        if (o.active && o.by_eye)
             o.twist_weight = twist_weight(line_twist(model, drawn_model(problem, o), o.line));
 }
-
-double residual(const Observation& o, const Estimate& e) { return o.unwrapped - o.psi - e.offset[o.burn]; }
 
 // Least squares first, then rounds of Cauchy weights from the residuals.
 void robust_fit(Problem& problem, Estimate& e, int rounds)
@@ -249,7 +288,7 @@ void robust_fit(Problem& problem, Estimate& e, int rounds)
         for (Observation& o : problem.obs) {
             if (!o.active)
                 continue;
-            const double r = residual(o, e) / robust_scale_degrees;
+            const double r = residual(o, e) / o.scale;
             o.robust_weight = 1 / (1 + r * r);
         }
         gauss_newton(problem, e);
@@ -263,7 +302,7 @@ int rewrap(Problem& problem, const Estimate& e)
 {
     int moved = 0;
     for (Observation& o : problem.obs) {
-        if (!o.active)
+        if (!o.active || !zeroed(o))
             continue;
         const double u = wrap_near(o.reading, o.psi + e.offset[o.burn]);
         if (u != o.unwrapped) {
@@ -282,7 +321,7 @@ void fit_explained_fully(Problem& problem, Estimate& e)
         if (!o.active)
             continue;
         const double r = residual(o, e);
-        if (std::fabs(r) <= misread_degrees)
+        if (std::fabs(r) <= o.misread)
             o.robust_weight = 1;
     }
     gauss_newton(problem, e);
@@ -310,8 +349,8 @@ Score score(const Problem& problem, const Estimate& e)
         if (!o.active)
             continue;
         const double r = residual(o, e);
-        s.explained += std::fabs(r) <= misread_degrees ? 1 : 0;
-        s.cost += std::log1p((r / robust_scale_degrees) * (r / robust_scale_degrees));
+        s.explained += zeroed(o) && std::fabs(r) <= o.misread ? 1 : 0;
+        s.cost += std::log1p((r / o.scale) * (r / o.scale));
     }
     return s;
 }
@@ -371,6 +410,42 @@ void unwrap_from(Problem& problem, Estimate& e, const int* index, int b, int sta
     settle(problem, e);
 }
 
+// A scanned reading: weighed by its own error, floored; its Cauchy scale and misread
+// limit are the eye's scaled alike.
+void weigh_by_error(Observation& o, double error)
+{
+    const double sigma = std::fmax(error, scan_error_floor_degrees);
+    o.by_eye = false;
+    o.precision = (eye_error_degrees / sigma) * (eye_error_degrees / sigma);
+    o.scale = robust_scale_degrees * sigma / eye_error_degrees;
+    o.misread = misread_degrees * sigma / eye_error_degrees;
+}
+
+void add_twist(Problem& problem, double from, double to, double turns, double twist, double error)
+{
+    Observation o;
+    o.kind = Kind::twist;
+    o.reading = twist;
+    o.unwrapped = twist;
+    o.active = true;
+    o.from = from;
+    o.to = to;
+    o.turns = turns;
+    weigh_by_error(o, error);
+    problem.obs.push_back(o);
+}
+
+// The twist of line k of burn b: across its first `turns` marked turns as drawn.
+void add_line_twist(Problem& problem, int b, int k, int turns, double twist, double error)
+{
+    const TrackModel drawn = problem.readings->burns[b].drawn;
+    const double first = reading_turn(k);
+    const double last = first + turns - 1;
+    add_twist(problem, turn_start(drawn, first), turn_start(drawn, last), last - first, twist, error);
+    problem.obs.back().burn = b;
+    problem.obs.back().line = k;
+}
+
 // Adds burn b to a problem that holds burns 0..b-1 settled in (problem, e): tries
 // every read line as the start of the unwrapping and keeps the best.
 void add_burn(Problem& problem, Estimate& e, int b)
@@ -384,10 +459,15 @@ void add_burn(Problem& problem, Estimate& e, int b)
             o.burn = b;
             o.line = k;
             o.reading = burn.angle[k];
+            if (burn.source == ReadBy::scan)
+                weigh_by_error(o, burn.error[k]);
             index[k] = static_cast<int>(problem.obs.size());
             problem.obs.push_back(o);
         }
     }
+    for (int k = 0; k < burn.line_count; ++k)
+        if (burn.source == ReadBy::scan && burn.read[k] && burn.twist_read[k])
+            add_line_twist(problem, b, k, burn.twist_turns[k], burn.twist[k], burn.twist_error[k]);
     const std::vector<Observation> before = problem.obs;
     const Estimate start_estimate = e;
     std::vector<Observation> best_obs = before;
@@ -414,22 +494,32 @@ void add_burn(Problem& problem, Estimate& e, int b)
 void report(Problem& problem, const Estimate& e, int burn_count, FitResult& fit)
 {
     fit.model = e.model;
-    double sum = 0;
-    double total = 0;
+    double sum = 0;        // of the angles' squared residuals, degrees squared
+    double scaled = 0;     // of all squared residuals in eye-sized units
+    double total = 0;      // the angles' weights
+    double all_total = 0;  // every term's
     for (Observation& o : problem.obs) {
         evaluate(problem, e.model, o);
         const double r = residual(o, e);
+        scaled += o.twist_weight * o.precision * r * r;
+        all_total += o.twist_weight;
+        if (!zeroed(o)) {
+            fit.twists += 1;
+            continue;
+        }
         fit.residual[o.burn][o.line] = r;
         fit.readings += 1;
-        fit.explained += std::fabs(r) <= misread_degrees ? 1 : 0;
+        fit.explained += std::fabs(r) <= o.misread ? 1 : 0;
         sum += o.twist_weight * r * r;
         total += o.twist_weight;
     }
     for (int b = 0; b < burn_count; ++b)
         fit.offset[b] = e.offset[b];
     fit.rms = total > 0 ? std::sqrt(sum / total) : 0;
-    const int freedom = fit.readings - 2 - burn_count;
-    fit.sigma = freedom >= 3 ? std::sqrt(sum / total * fit.readings / freedom) : eye_error_degrees;
+    fit.scaled_rms = all_total > 0 ? std::sqrt(scaled / all_total) : 0;
+    const int terms = fit.readings + fit.twists;
+    const int freedom = terms - 2 - burn_count;
+    fit.sigma = freedom >= 3 ? std::sqrt(scaled / all_total * terms / freedom) : eye_error_degrees;
     double a[2][2];
     double g[2];
     normal_equations(problem, e, a, g);
@@ -464,6 +554,15 @@ FitResult fit_readings(const Readings& readings, int burn_count)
     problem.prior = prior_from(readings.ranges);
     Estimate e;
     e.model = burn_count > 0 ? readings.burns[0].drawn : problem.prior.middle;
+    if (readings.first_twist_count > 0) {
+        // The first image's twists fix a model before any burn is unwrapped against it.
+        for (int i = 0; i < readings.first_twist_count; ++i) {
+            const FirstTwist& t = readings.first_twists[i];
+            add_twist(problem, t.from, t.to, t.marked_turns - 1, t.twist, t.error);
+        }
+        e.model = problem.prior.middle;
+        settle(problem, e);
+    }
     for (int b = 0; b < burn_count; ++b)
         add_burn(problem, e, b);
     FitResult fit;
@@ -492,5 +591,5 @@ double expected_picture_error(const FitResult& fit, double size_limit)
 
 bool residual_far_above_eye(const FitResult& fit)
 {
-    return fit.rms > 2 * eye_error_degrees || 10 * (fit.readings - fit.explained) > fit.readings;
+    return fit.scaled_rms > 2 * eye_error_degrees || 10 * (fit.readings - fit.explained) > fit.readings;
 }

@@ -8,6 +8,7 @@
 
 constexpr double eye_error_degrees = 10;  // how well a person reads an angle
 constexpr double misread_degrees = 45;    // a residual beyond this asks for the line again
+constexpr double scan_error_floor_degrees = 0.05;  // a scan's reading is weighed as no better than this
 
 // The turn at which a line's wedge is read: its first marked turn, the inner end of
 // the wedge.
@@ -26,20 +27,27 @@ struct FitResult {
     TrackModel model{0, 0};                           // the fitted model
     double offset[max_burns] = {};                    // each burn's protractor zero, degrees
     double residual[max_burns][max_refine_lines] = {};  // reading less fit, degrees, where read
-    int readings = 0;                                 // readings fitted
-    int explained = 0;                                // of them, within misread_degrees of the fit
-    double rms = 0;                                   // residual rms, degrees (twisted wedges count less)
-    double sigma = 0;                                 // the reading error the residuals show, degrees
-    double covariance[2][2] = {};                     // of (tr0, dtr) per degree squared of reading error
+    int readings = 0;                                 // angles fitted
+    int twists = 0;                                   // twists fitted (scanned lines)
+    int explained = 0;                                // of the angles, within their misread limit of the fit
+    double rms = 0;                                   // the angles' residual rms, degrees (twisted wedges count less)
+    double scaled_rms = 0;                            // every residual's rms in eye-sized units: each over its
+                                                      // own error, times eye_error_degrees
+    double sigma = 0;                                 // the eye-sized reading error the residuals show, degrees
+    double covariance[2][2] = {};                     // of (tr0, dtr) per eye-sized degree squared
 };
 
-// Fits burns 0..burn_count-1 of readings (each with at least 4 lines read), the
-// earlier burns unwrapped before the later ones. Deterministic.
+// Fits the first image's twists and burns 0..burn_count-1 of readings (each with at
+// least 4 lines read), the earlier burns unwrapped before the later ones. An eye's
+// angle weighs as eye_error_degrees, a scan's angle or twist as its own error
+// (floored at scan_error_floor_degrees); the misread limit and the Cauchy scale of a
+// scanned term shrink with its error alike. Deterministic.
 FitResult fit_readings(const Readings& readings, int burn_count);
 
-// Whether the residuals are far above what an eye leaves (rms over twice the eye's
-// error, or more than a tenth of the readings beyond misread_degrees): angles read
-// against the track's direction, lines mixed up, or a disc unlike the model.
+// Whether the residuals are far above what the readings' errors leave (the scaled rms
+// over twice the eye's error, or more than a tenth of the angles beyond their misread
+// limit): angles read against the track's direction, lines mixed up, a scan's errors
+// claimed too small, or a disc unlike the model.
 bool residual_far_above_eye(const FitResult& fit);
 
 // The picture error the fit's uncertainty leaves, degrees: one standard deviation

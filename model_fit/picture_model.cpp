@@ -1,7 +1,8 @@
 // The picture's model from the readings. One more burn is foreseen by fitting the
 // readings together with a burn drawn with the fitted model in which every line the
-// last burn read is read exactly where the fit puts it: what that burn adds is its
-// geometry, and the eye's error is taken from the residuals already seen.
+// last burn read is read exactly where the fit puts it, by eye or by scan as the last
+// was: what that burn adds is its geometry, and the reading error is taken from the
+// residuals already seen.
 #include "model_fit/picture_model.h"
 
 #include <cmath>
@@ -31,13 +32,13 @@ double error_after_next_burn(const Readings& readings, const FitResult& fit, dou
     const auto more = std::make_unique<Readings>(readings);
     BurnReadings& next = more->burns[b];
     const BurnReadings& last = readings.burns[b - 1];
-    next = BurnReadings{};
+    next = last;  // read as the last was: by eye, or by scan with its errors
     next.drawn = printed_model(fit.model);
-    next.line_count = last.line_count;
     for (int k = 0; k < next.line_count; ++k) {
-        next.read[k] = last.read[k];
         const double angle = std::fmod(predicted_angle(fit.model, next.drawn, reading_turn(k)), 360.0);
         next.angle[k] = angle < 0 ? angle + 360 : angle;
+        next.twist[k] = predicted_angle(fit.model, next.drawn, reading_turn(k) + next.twist_turns[k] - 1) -
+                        predicted_angle(fit.model, next.drawn, reading_turn(k));
     }
     more->burn_count = b + 1;
     FitResult after = fit_readings(*more, b + 1);

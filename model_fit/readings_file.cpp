@@ -3,12 +3,14 @@
 #include "model_fit/readings_file.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 
 #include "common/decimal_text.h"
 #include "common/interrupt.h"
+#include "image/test_pattern.h"
 #include "model_fit/text_output.h"
 
 namespace {
@@ -90,33 +92,116 @@ bool load_ranges(Reader& in, TrackRanges& ranges)
     return true;
 }
 
-bool load_burn(Reader& in, BurnReadings& burn)
+bool positive_error(double e) { return e > 0 && std::isfinite(e); }
+
+constexpr int max_twist_turns = last_marker_turn - first_marker_turn + 1;
+
+// A scan's row after "<line>": "<angle> error <e>" and perhaps "twist <t> error <te>
+// turns <n>".
+bool load_scan_row(Reader& in, char** words, int count, BurnReadings& burn, int k)
 {
-    char* words[6];
+    double v[5] = {};
+    const bool angle_only = count == 4;
+    const bool with_twist = count == 10 && std::strcmp(words[4], "twist") == 0 && std::strcmp(words[6], "error") == 0 &&
+                            std::strcmp(words[8], "turns") == 0;
+    if ((!angle_only && !with_twist) || std::strcmp(words[2], "error") != 0 || !read_decimal(words[1], v[0]) ||
+        !read_decimal(words[3], v[1]) ||
+        (with_twist && (!read_decimal(words[5], v[2]) || !read_decimal(words[7], v[3]) || !read_decimal(words[9], v[4]))))
+        return in.fail("is not \"<line> <angle> error <e>\" with perhaps \"twist <t> error <e> turns <n>\" after it");
+    if (v[0] < 0 || v[0] >= 360)
+        return in.fail("holds an angle that is not 0 or more and under 360");
+    if (!positive_error(v[1]) || (with_twist && !positive_error(v[3])))
+        return in.fail("holds an error that is not above 0");
+    if (with_twist && (v[4] < 2 || v[4] > max_twist_turns || v[4] != static_cast<int>(v[4])))
+        return in.fail("holds a twist's turn count out of range");
+    burn.twist_turns[k] = static_cast<int>(v[4]);
+    burn.read[k] = true;
+    burn.angle[k] = v[0];
+    burn.error[k] = v[1];
+    burn.twist_read[k] = with_twist;
+    burn.twist[k] = v[2];
+    burn.twist_error[k] = v[3];
+    return true;
+}
+
+// "burn <tr0> <dtr> lines <count> [eye|scan]" in in.text: burn set up, no line read.
+bool load_burn_head(Reader& in, BurnReadings& burn)
+{
+    char* words[7];
     double v[3];
-    if (split_words(in.text, words, 5) != 5 || std::strcmp(words[0], "burn") != 0 ||
-        std::strcmp(words[3], "lines") != 0 || !read_numbers(words + 1, 2, v) || !read_numbers(words + 4, 1, v + 2))
-        return in.fail("is not \"burn <tr0> <dtr> lines <count>\"");
+    const int count = split_words(in.text, words, 6);
+    const bool sourced = count == 6 && (std::strcmp(words[5], "eye") == 0 || std::strcmp(words[5], "scan") == 0);
+    if ((count != 5 && !sourced) || std::strcmp(words[0], "burn") != 0 || std::strcmp(words[3], "lines") != 0 ||
+        !read_numbers(words + 1, 2, v) || !read_numbers(words + 4, 1, v + 2))
+        return in.fail("is not \"burn <tr0> <dtr> lines <count>\", with perhaps \"scan\" after it");
     if (!(v[0] > 0) || !(v[1] > 0) || v[2] < 1 || v[2] > max_refine_lines || v[2] != static_cast<int>(v[2]))
         return in.fail("holds a model or a line count out of range");
     burn = BurnReadings{};
     burn.drawn = {v[0], v[1]};
     burn.line_count = static_cast<int>(v[2]);
-    for (int k = 0; k < burn.line_count; ++k) {
+    burn.source = sourced && std::strcmp(words[5], "scan") == 0 ? ReadBy::scan : ReadBy::eye;
+    return true;
+}
+
+// Line k's row of the burn, read as its source writes it.
+bool load_reading_row(Reader& in, BurnReadings& burn, int k)
+{
+    if (!in.next())
+        return false;
+    double line = 0;
+    char* row[12];
+    const int count = split_words(in.text, row, 11);
+    if (count < 2 || !read_decimal(row[0], line) || line != k)
+        return in.fail("is not the next line's reading");
+    if (count == 2 && std::strcmp(row[1], "-") == 0)
+        return true;
+    if (burn.source == ReadBy::scan)
+        return load_scan_row(in, row, count, burn, k);
+    double angle = 0;
+    if (count != 2)
+        return in.fail("is not the next line's reading");
+    if (!read_decimal(row[1], angle) || angle < 0 || angle >= 360)
+        return in.fail("holds an angle that is not 0 or more and under 360");
+    burn.read[k] = true;
+    burn.angle[k] = angle;
+    return true;
+}
+
+bool load_burn(Reader& in, BurnReadings& burn)
+{
+    if (!load_burn_head(in, burn))
+        return false;
+    for (int k = 0; k < burn.line_count; ++k)
+        if (!load_reading_row(in, burn, k))
+            return false;
+    return lines_read(burn) >= 4 || in.fail("ends a burn with fewer than 4 readings");
+}
+
+// "first twists <count>" is in in.text; reads its rows.
+bool load_first_twists(Reader& in, Readings& readings)
+{
+    char* words[4];
+    double count = 0;
+    if (split_words(in.text, words, 3) != 3 || std::strcmp(words[1], "twists") != 0 || !read_decimal(words[2], count) ||
+        count < 1 || count > max_first_twists || count != static_cast<int>(count))
+        return in.fail("is not \"first twists <count>\" with a count from 1 to 64");
+    readings.first_twist_count = static_cast<int>(count);
+    for (int i = 0; i < readings.first_twist_count; ++i) {
         if (!in.next())
             return false;
-        double line = 0;
-        if (split_words(in.text, words, 2) != 2 || !read_decimal(words[0], line) || line != k)
-            return in.fail("is not the next line's reading");
-        if (std::strcmp(words[1], "-") == 0)
-            continue;
-        double angle = 0;
-        if (!read_decimal(words[1], angle) || angle < 0 || angle >= 360)
-            return in.fail("holds an angle that is not 0 or more and under 360");
-        burn.read[k] = true;
-        burn.angle[k] = angle;
+        char* row[11];
+        double v[6];
+        if (split_words(in.text, row, 10) != 10 || std::strcmp(row[2], "error") != 0 ||
+            std::strcmp(row[4], "from") != 0 || std::strcmp(row[6], "to") != 0 || std::strcmp(row[8], "turns") != 0 ||
+            !read_decimal(row[0], v[0]) || !read_decimal(row[1], v[1]) || !read_decimal(row[3], v[2]) ||
+            !read_decimal(row[5], v[3]) || !read_decimal(row[7], v[4]) || !read_decimal(row[9], v[5]))
+            return in.fail("is not \"<line> <twist> error <e> from <position> to <position> turns <count>\"");
+        if (v[0] < 0 || v[0] != static_cast<int>(v[0]) || !positive_error(v[2]) || v[3] < 0 || !(v[4] > v[3]) ||
+            v[5] < 2 || v[5] > 1e6 || v[5] != static_cast<int>(v[5]))
+            return in.fail("holds a line, error, position or turn count out of range");
+        readings.first_twists[i] = {static_cast<int>(v[0]), v[3], v[4], static_cast<int>(v[5]), v[1], v[2]};
     }
-    return lines_read(burn) >= 4 || in.fail("ends a burn with fewer than 4 readings");
+    return true;
 }
 
 bool load_from(Reader& in, Readings& readings)
@@ -128,12 +213,18 @@ bool load_from(Reader& in, Readings& readings)
     if (!load_ranges(in, readings.ranges))
         return false;
     readings.burn_count = 0;
+    readings.first_twist_count = 0;
     for (;;) {
         bool end = false;
         if (!in.read_line(end))
             return false;
         if (end)
             return true;
+        if (std::strncmp(in.text, "first", 5) == 0 && readings.burn_count == 0 && readings.first_twist_count == 0) {
+            if (!load_first_twists(in, readings))
+                return false;
+            continue;
+        }
         if (readings.burn_count == max_burns)
             return in.fail("starts more burns than a session keeps");
         if (!load_burn(in, readings.burns[readings.burn_count]))
@@ -149,14 +240,28 @@ void print_readings(const Readings& readings, std::FILE* file)
     const TrackRanges& r = readings.ranges;
     std::fputs(header, file);
     std::fprintf(file, "ranges %.17g %.17g %.17g %.17g\n", r.tr0_f, r.tr0_t, r.dtr_t, r.dtr_f);
+    if (readings.first_twist_count > 0)
+        std::fprintf(file, "first twists %d\n", readings.first_twist_count);
+    for (int i = 0; i < readings.first_twist_count; ++i) {
+        const FirstTwist& t = readings.first_twists[i];
+        std::fprintf(file, "%d %.17g error %.17g from %.17g to %.17g turns %d\n", t.line, t.twist, t.error, t.from, t.to,
+                     t.marked_turns);
+    }
     for (int b = 0; b < readings.burn_count; ++b) {
         const BurnReadings& burn = readings.burns[b];
-        std::fprintf(file, "burn %.17g %.17g lines %d\n", burn.drawn.tr0, burn.drawn.dtr, burn.line_count);
+        const bool scan = burn.source == ReadBy::scan;
+        std::fprintf(file, "burn %.17g %.17g lines %d%s\n", burn.drawn.tr0, burn.drawn.dtr, burn.line_count,
+                     scan ? " scan" : "");
         for (int k = 0; k < burn.line_count; ++k) {
-            if (burn.read[k])
-                std::fprintf(file, "%d %.17g\n", k, burn.angle[k]);
-            else
+            if (!burn.read[k])
                 std::fprintf(file, "%d -\n", k);
+            else if (!scan)
+                std::fprintf(file, "%d %.17g\n", k, burn.angle[k]);
+            else if (!burn.twist_read[k])
+                std::fprintf(file, "%d %.17g error %.17g\n", k, burn.angle[k], burn.error[k]);
+            else
+                std::fprintf(file, "%d %.17g error %.17g twist %.17g error %.17g turns %d\n", k, burn.angle[k],
+                             burn.error[k], burn.twist[k], burn.twist_error[k], burn.twist_turns[k]);
         }
     }
 }

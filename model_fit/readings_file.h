@@ -2,7 +2,17 @@
 // can go on from it with more burns. Plain text, one fact a line:
 //   ringetch-refine readings
 //   ranges <tr0_f> <tr0_t> <dtr_t> <dtr_f>
-//   burn <tr0> <dtr> lines <count>     then <count> rows "<line> <angle>" or "<line> -"
+//   first twists <count>   (a scanned first image; at most once, before the burns)
+//     then <count> rows "<line> <twist> error <e> from <p> to <q> turns <n>": the
+//     line's twist and its error, degrees, between stream positions p and q, the
+//     first bytes of its first and last of n marked turns
+//   burn <tr0> <dtr> lines <count>        read by eye (a file of eye burns only is
+//     as it always was): <count> rows "<line> <angle>" or "<line> -"
+//   burn <tr0> <dtr> lines <count> scan   read from a scan: <count> rows
+//     "<line> <angle> error <e>", "<line> <angle> error <e> twist <t> error <te>
+//     turns <n>" or "<line> -", angles, twists and errors in degrees, the twist
+//     across the line's first n marked turns
+// A burn line ending in "eye" is read as one without a source.
 #pragma once
 
 #include <cstddef>

@@ -3,11 +3,13 @@
 // refinement images.
 #include <cstdio>
 
+#include "common/calibration_state.h"
 #include "common/console.h"
 #include "common/interrupt.h"
 #include "common/program_name.h"
 #include "refine/parameters.h"
 #include "model_fit/readings_file.h"
+#include "refine/scan_readings.h"
 #include "refine/session.h"
 #include "refine/session_files.h"
 
@@ -15,8 +17,9 @@ namespace {
 
 Readings readings;  // the session's readings: large, and alive for the whole run
 
-// The ranges from the command line, or else from the readings file. Returns the
-// exit status of a run that cannot start (130: Ctrl-C while a FIFO was awaited), or 0.
+// The ranges from the command line, or else from the readings file, or else (with a
+// first image's scan) the dialogue's own; then that scan's twists. Returns the exit
+// status of a run that cannot start (130: Ctrl-C while a FIFO was awaited), or 0.
 int gather_start(RefineParameters& p)
 {
     if (p.readings_path != nullptr) {
@@ -38,6 +41,14 @@ int gather_start(RefineParameters& p)
         for (int i = 0; i < 4; ++i)
             if (p.range_given[i])
                 *to[i] = *from[i];
+    } else if (p.first_scan != nullptr) {
+        // Straight from a blank disc: the dialogue's ranges, for the ends not given.
+        const TrackRanges start = CalibrationState{}.ranges;
+        const double* from[] = {&start.tr0_f, &start.tr0_t, &start.dtr_t, &start.dtr_f};
+        double* to[] = {&p.ranges.tr0_f, &p.ranges.tr0_t, &p.ranges.dtr_t, &p.ranges.dtr_f};
+        for (int i = 0; i < 4; ++i)
+            if (!p.range_given[i])
+                *to[i] = *from[i];
     } else if (!(p.range_given[0] && p.range_given[1] && p.range_given[2] && p.range_given[3])) {
         std::fprintf(stderr,
                      "%s: tr0 and dtr are needed: the ranges as ringetch printed them after a cycle, as in "
@@ -47,7 +58,15 @@ int gather_start(RefineParameters& p)
         return 1;
     }
     readings.ranges = p.ranges;
-    return check_refine_start(p);
+    const int checked = check_refine_start(p);
+    if (checked != 0 || p.first_scan == nullptr)
+        return checked;
+    if (readings.first_twist_count > 0) {
+        std::fprintf(stderr, "%s: readings \"%s\" already hold a first image's twists: name first only once\n",
+                     program_name, p.readings_path);
+        return 1;
+    }
+    return read_first_image(p.first_scan, p.first_turned, p.first_image, readings) ? 0 : 1;
 }
 
 }  // namespace

@@ -55,12 +55,19 @@ constexpr Row parameters[] = {
      [](const char* text, RefineParameters& p) { return read_path(text, p.image_path); }, ""},
     {"readings", "PATH", "an earlier session's readings, to go on from and save to", nullptr, false,
      [](const char* text, RefineParameters& p) { return read_path(text, p.readings_path); }, ""},
+    {"first", "PATH", "a scan or photo of the burned first image: its twists fix the start", nullptr,
+     false, [](const char* text, RefineParameters& p) { return read_path(text, p.first_scan); }, ""},
+    {"first_turned", "PATH", "a second scan of that disc, turned on the glass", nullptr, false,
+     [](const char* text, RefineParameters& p) { return read_path(text, p.first_turned); }, ""},
+    {"first_image", "PATH", "the first image that was burned, as ringetch wrote it", "image.rge", false,
+     [](const char* text, RefineParameters& p) { return read_path(text, p.first_image); }, ""},
 };
 
 constexpr Usage usage = {
     "tr0 F-T dtr T-F [NAME VALUE]...",
     "Refines a cycle's track model from the wedge angles read on burned images.\n"
-    "The ranges are needed (tr0 and dtr, or end by end) unless the readings hold them.",
+    "The ranges are needed (tr0 and dtr, or end by end) unless the readings hold them\n"
+    "or a scan of the first image is named (first), which starts from ringetch's.",
     "ringetch-refine tr0 23025-23130 dtr 1.396420513-1.387584",
 };
 

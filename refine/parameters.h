@@ -1,5 +1,6 @@
 // ringetch-refine's command line: the ranges after a cycle of the dialogue, the size
-// and name of the image, and optionally the readings of an earlier session.
+// and name of the image, and optionally the readings of an earlier session or a scan
+// of the dialogue's burned first image to start from.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,9 @@ struct RefineParameters {
     std::int32_t size = 0;                // image size limit, bytes
     const char* image_path = nullptr;     // the image to write
     const char* readings_path = nullptr;  // an earlier session's readings, if named
+    const char* first_scan = nullptr;     // a capture of the burned first image, if named
+    const char* first_turned = nullptr;   // the same disc turned on the glass, if named
+    const char* first_image = nullptr;    // the first image as ringetch wrote it
 };
 
 // Fills p from argv and the defaults (common/command_line.h). The ranges come as

@@ -47,14 +47,61 @@ bool is_word(const char* text, const char* word)
     return true;
 }
 
+// The next word of text from *at, in double quotes when it holds blanks; false at the
+// line's end or at a quote left open.
+bool next_word(const char* text, std::size_t& at, std::string& word)
+{
+    word.clear();
+    while (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n')
+        ++at;
+    if (text[at] == '\0')
+        return false;
+    if (text[at] == '"') {
+        const char* end = std::strchr(text + at + 1, '"');
+        if (end == nullptr)
+            return false;
+        word.assign(text + at + 1, end);
+        at = static_cast<std::size_t>(end - text) + 1;
+        return !word.empty();
+    }
+    const std::size_t length = std::strcspn(text + at, " \t\r\n");
+    word.assign(text + at, length);
+    at += length;
+    return true;
+}
+
+// "scan CAPTURE" or "scan CAPTURE TURNED": false when the line is not a scan answer,
+// with why set when it starts as one but is not whole.
+bool read_scan_answer(const char* text, ScanRequest& scan, const char*& why)
+{
+    std::size_t at = 0;
+    std::string word;
+    if (!next_word(text, at, word) || !is_word(word.c_str(), "scan"))
+        return false;
+    ScanRequest request;
+    std::string extra;
+    if (!next_word(text, at, request.capture) || (next_word(text, at, request.turned) && next_word(text, at, extra)) ||
+        text[at + std::strspn(text + at, " \t\r\n")] != '\0') {
+        why = "type scan and the capture's file, and perhaps the file of the disc turned on the glass (a name with "
+              "blanks in double quotes)";
+        return false;
+    }
+    scan = request;
+    return true;
+}
+
 // An empty line, or one of blanks only.
 bool is_blank(const char* text) { return text[std::strspn(text, " \t\r\n")] == '\0'; }
 
 }  // namespace
 
-Answer parse_answer(const char* text, double& angle, const char*& why)
+Answer parse_answer(const char* text, double& angle, ScanRequest& scan, const char*& why)
 {
     why = nullptr;
+    if (read_scan_answer(text, scan, why))
+        return Answer::scan;
+    if (why != nullptr)
+        return Answer::input_failed;
     if (is_word(text, "-"))
         return Answer::unreadable;
     if (is_word(text, "back"))
@@ -74,7 +121,7 @@ Answer parse_answer(const char* text, double& angle, const char*& why)
     return Answer::angle;
 }
 
-Answer ask_line_angle(int line, bool can_go_back, double& angle)
+Answer ask_line_angle(int line, bool can_go_back, bool can_scan, double& angle, ScanRequest& scan)
 {
     for (;;) {
         std::printf("line %d angle: ", line);
@@ -82,11 +129,13 @@ Answer ask_line_angle(int line, bool can_go_back, double& angle)
         if (!read_answer(too_long))
             return Answer::input_failed;
         const char* why = nullptr;
-        const Answer answer = too_long ? Answer::input_failed : parse_answer(answer_text, angle, why);
+        const Answer answer = too_long ? Answer::input_failed : parse_answer(answer_text, angle, scan, why);
         if (too_long)
             why = "that line is too long: type the angle in degrees, -, back or done";
         else if (answer == Answer::back && !can_go_back)
             why = "there is no line before this one";
+        else if (answer == Answer::scan && !can_scan)
+            why = "a scan reads the whole image: type it at the image's line 0";
         else if (answer != Answer::input_failed)
             return answer;
         std::puts(why);

@@ -18,6 +18,7 @@
 #include "refine/reading_prompt.h"
 #include "model_fit/readings_file.h"
 #include "refine/refinement_image.h"
+#include "refine/scan_readings.h"
 #include "model_fit/text_output.h"
 
 namespace {
@@ -88,14 +89,32 @@ bool save_session_readings(SessionState& s)
     return false;
 }
 
+bool scanned(const Readings& r)
+{
+    bool any = r.first_twist_count > 0;
+    for (int b = 0; b < r.burn_count; ++b)
+        any = any || r.burns[b].source == ReadBy::scan;
+    return any;
+}
+
 // The fit's figures; the warning only on a step's last fit (after any rereads).
 void print_fit(const SessionState& s, const FitResult& fit, int burns, bool last)
 {
-    std::printf("fit of %d image%s, %d readings:\n", burns, burns == 1 ? "" : "s", fit.readings);
+    if (burns == 0)
+        std::printf("fit of the first image's %d twist%s:\n", fit.twists, fit.twists == 1 ? "" : "s");
+    else if (fit.twists == 0)
+        std::printf("fit of %d image%s, %d readings:\n", burns, burns == 1 ? "" : "s", fit.readings);
+    else
+        std::printf("fit of %d image%s, %d readings, %d twists:\n", burns, burns == 1 ? "" : "s", fit.readings,
+                    fit.twists);
     print_model(fit.model);
     std::printf("residual rms %.1f degrees; expected picture error %.1f degrees at the rim\n", fit.rms,
                 expected_picture_error(fit, s.p->size));
-    if (last && residual_far_above_eye(fit))
+    if (last && residual_far_above_eye(fit) && scanned(*s.readings))
+        std::puts("warning: the residual is far above the readings' own errors: is the disc unlike the model (uneven "
+                  "pitch, clamped off-centre), or did a scan take something else for the wedges (see its overlay "
+                  "with ringetch-scan)?");
+    else if (last && residual_far_above_eye(fit))
         std::printf("warning: the residual is far above an eye's error (about %.0f degrees): were the angles read "
                     "against the track's direction (line 0's thin mark follows its marker), lines mixed up, or is "
                     "the disc unlike the model (uneven pitch, clamped off-centre)?\n",
@@ -136,17 +155,25 @@ Shown show_image(SessionState& s)
     std::puts("read each line's wedge at its inner end: the angle of its leading edge, in degrees, 0 to under 360,\n"
               "counted in the track's direction (line 0's thin mark follows each marker), the protractor's zero\n"
               "anywhere but the same for the whole disc. Type - for a wedge that twists by more than about 90\n"
-              "degrees along its band or cannot be found, back to go back a line, done to end.");
+              "degrees along its band or cannot be found, back to go back a line, done to end. With a scan or\n"
+              "photo of the burned disc, type scan and its file at line 0 instead: it reads every line.");
     return Shown::shown;
 }
 
 // Asks lines[0..count) in order, storing into burn; back goes to the previous one.
-BurnEnd ask_lines(BurnReadings& burn, const int* lines, int count)
+// When whole (the burn's every line from line 0), a scan answered at the first prompt
+// reads the burn instead; a scan the reader refuses is said why and line 0 asked again.
+BurnEnd ask_lines(const SessionState& s, BurnReadings& burn, const int* lines, int count, bool whole)
 {
     for (int i = 0; i < count;) {
         const int k = lines[i];
         double angle = 0;
-        switch (ask_line_angle(k, i > 0, angle)) {
+        ScanRequest scan;
+        switch (ask_line_angle(k, i > 0, whole && i == 0, angle, scan)) {
+        case Answer::scan:
+            if (read_burn_from_scan(s.p->size, scan.capture.c_str(), scan.turned.c_str(), burn))
+                return BurnEnd::complete;
+            break;
         case Answer::angle:
             burn.read[k] = true;
             burn.angle[k] = angle;
@@ -164,12 +191,12 @@ BurnEnd ask_lines(BurnReadings& burn, const int* lines, int count)
     return BurnEnd::complete;
 }
 
-BurnEnd ask_burn(BurnReadings& burn)
+BurnEnd ask_burn(const SessionState& s, BurnReadings& burn)
 {
     int lines[max_refine_lines];
     for (int k = 0; k < burn.line_count; ++k)
         lines[k] = k;
-    return ask_lines(burn, lines, burn.line_count);
+    return ask_lines(s, burn, lines, burn.line_count, true);
 }
 
 bool has_far_off_line(const BurnReadings& burn, const FitResult& fit, int b)
@@ -182,7 +209,7 @@ bool has_far_off_line(const BurnReadings& burn, const FitResult& fit, int b)
 
 // Asks again for the new burn's lines whose residual is beyond misread_degrees;
 // returns how many were asked, or -1 when the answers ended the session.
-int ask_rereads(BurnReadings& burn, const FitResult& fit, int b, BurnEnd& end)
+int ask_rereads(const SessionState& s, BurnReadings& burn, const FitResult& fit, int b, BurnEnd& end)
 {
     int lines[max_refine_lines];
     int count = 0;
@@ -196,23 +223,25 @@ int ask_rereads(BurnReadings& burn, const FitResult& fit, int b, BurnEnd& end)
                 count, count == 1 ? " is" : "s are", misread_degrees, count == 1 ? "it" : "them");
     for (int i = 0; i < count; ++i)
         std::printf("line %d: read %g, off by %.0f degrees\n", lines[i], burn.angle[lines[i]], fit.residual[b][lines[i]]);
-    end = ask_lines(burn, lines, count);
+    end = ask_lines(s, burn, lines, count, false);
     return count;
 }
 
 // Fits the burns so far. The new burn (the last) is read again where it is far off
 // and its model taken unless the image showed fewer readable lines than the one
 // before it; a burn whose readings ended early (done, end of input) is neither
-// reread nor compared, as its unread lines were never asked.
+// reread nor compared, as its unread lines were never asked. A scanned burn is not
+// reread: its far-off lines already weigh little, and a second look would be the
+// reader's same look.
 BurnEnd fit_step(SessionState& s, bool ended_early)
 {
     Readings& r = *s.readings;
     const int b = r.burn_count - 1;
     FitResult fit = fit_readings(r, r.burn_count);
-    const bool far_off = !ended_early && has_far_off_line(r.burns[b], fit, b);
+    const bool far_off = !ended_early && r.burns[b].source == ReadBy::eye && has_far_off_line(r.burns[b], fit, b);
     print_fit(s, fit, r.burn_count, !far_off);
     BurnEnd end = BurnEnd::complete;
-    if (far_off && ask_rereads(r.burns[b], fit, b, end) > 0) {
+    if (far_off && ask_rereads(s, r.burns[b], fit, b, end) > 0) {
         if (lines_read(r.burns[b]) < 4) {
             std::printf("image %d now has fewer than 4 lines read: its readings are not kept\n", b + 1);
             r.burn_count -= 1;
@@ -314,9 +343,10 @@ bool start_session(SessionState& s, const SessionFiles& files)
         std::fprintf(stderr, "%s: cannot save the readings to \"%s\": %s\n", program_name, s.readings_path.c_str(), why);
         return false;
     }
-    if (readings.burn_count > 0) {
+    if (readings.burn_count > 0)
         std::printf("%d image%s read in the earlier session\n", readings.burn_count,
                     readings.burn_count == 1 ? "" : "s");
+    if (readings.burn_count > 0 || readings.first_twist_count > 0) {
         const FitResult fit = fit_readings(readings, readings.burn_count);
         print_fit(s, fit, readings.burn_count, true);
         take_model(s, fit);
@@ -334,7 +364,7 @@ BurnEnd read_new_burn(SessionState& s)
         readings.burns[b].drawn = s.model;
         readings.burns[b].line_count = lines_held(s.model, s.p->size);
         readings.burn_count = b + 1;
-        const BurnEnd end = ask_burn(readings.burns[b]);
+        const BurnEnd end = ask_burn(s, readings.burns[b]);
         if (end != BurnEnd::complete || enough_lines(readings.burns[b]))
             return end;
         readings.burn_count = b;

@@ -17,8 +17,9 @@ namespace {
 const std::string small_size = "50000000";  // holds 4 refinement lines, as refine needs
 
 // One refinement burn drawn from the middle of the ranges, read on a simulated disc
-// by a +-10 degree eye; with_burn false leaves the ranges alone.
-void write_readings(const std::string& path, bool with_burn)
+// by a +-10 degree eye, or by a scan (angles to 0.5 degrees, twists to 1); with_burn
+// false leaves the ranges alone.
+void write_readings(const std::string& path, bool with_burn, bool scanned = false)
 {
     const sim::Model disc{23123.4625, 1.3891124};
     const sim::Model drawn{23135, 1.3881871375};
@@ -26,12 +27,15 @@ void write_readings(const std::string& path, bool with_burn)
     ASSERT_NE(file, nullptr);
     std::fputs("ringetch-refine readings\nranges 23085 23185 1.392562738 1.383811537\n", file);
     if (with_burn) {
-        std::fprintf(file, "burn %.17g %.17g lines 32\n", drawn.tr0, drawn.dtr);
+        std::fprintf(file, "burn %.17g %.17g lines 32%s\n", drawn.tr0, drawn.dtr, scanned ? " scan" : "");
         sim::Eye eye;
         const double zero = eye.fresh_zero();
         for (int k = 0; k < sim::lines; ++k) {
             const double first = sim::phase(disc, drawn, sim::first_marker(k));
-            if (std::fabs(sim::phase(disc, drawn, sim::last_marker(k)) - first) > 90)
+            const double twist = sim::phase(disc, drawn, sim::last_marker(k)) - first;
+            if (scanned)
+                std::fprintf(file, "%d %.3f error 0.5 twist %.2f error 1 turns 560\n", k, sim::wrap360(first + zero), twist);
+            else if (std::fabs(twist) > 90)
                 std::fprintf(file, "%d -\n", k);
             else
                 std::fprintf(file, "%d %g\n", k, eye.read(first, zero));
@@ -60,10 +64,12 @@ std::vector<std::string> words_after(const std::string& text, const std::string&
     return words;
 }
 
-TEST(PictureReadings, DrawTheImageThatRefinesPrintedModelDraws)
+class PictureReadings : public testing::TestWithParam<bool> {};
+
+TEST_P(PictureReadings, DrawTheImageThatRefinesPrintedModelDraws)
 {
     const std::string dir = make_work_dir();
-    write_readings(dir + "/refine.readings", true);
+    write_readings(dir + "/refine.readings", true, GetParam());
     ASSERT_TRUE(write_grey_png(dir + "/photo.png", 2, 2, {0, 80, 160, 255}));
     const RunResult refine =
         run_program(REFINE_BINARY, {"readings", "refine.readings", "size", small_size}, "done\n", dir, 60);
@@ -85,6 +91,9 @@ TEST(PictureReadings, DrawTheImageThatRefinesPrintedModelDraws)
         << read.out;
     EXPECT_TRUE(read_file(dir + "/read.rge") == read_file(dir + "/typed.rge"));
 }
+
+INSTANTIATE_TEST_SUITE_P(ReadBy, PictureReadings, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Scan" : "Eye"; });
 
 TEST(PictureReadings, RefuseAReadingsFileWithoutAFitAndTwoModels)
 {

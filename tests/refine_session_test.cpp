@@ -94,7 +94,8 @@ struct Reader {
 TEST(RefineCommandLine, AnUnknownNameOrAMissingValueShowsTheNamesInUsageOrder)
 {
     const std::string dir = make_work_dir();
-    const std::string usage = "expected parameters:\ntr0, dtr, tr0_f, tr0_t, dtr_t, dtr_f, size, image, readings\n";
+    const std::string usage = "expected parameters:\ntr0, dtr, tr0_f, tr0_t, dtr_t, dtr_f, size, image, readings, "
+                              "first, first_turned, first_image\n";
     RunResult r = run_refine(with(small_ranges(), {"tr1", "5"}), "", dir);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_EQ(r.err, "ringetch-refine: bad parameter \"tr1\"\n" + usage);
@@ -142,7 +143,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadStart{"GrowthNotPositive", with(small_ranges(), {"dtr_t", "0"}), "must be above 0"},
         BadStart{"SizeBeyond32Bits", with(small_ranges(), {"size", "4294967296"}), "a 32-bit signed integer"},
         BadStart{"SizeBelowFourLines", with(small_ranges(), {"size", "200000"}), "holds 3 lines; at least 4"},
-        BadStart{"ReadingsMissing", {"readings", "none.readings"}, "readings \"none.readings\": No such file"}),
+        BadStart{"ReadingsMissing", {"readings", "none.readings"}, "readings \"none.readings\": No such file"},
+        BadStart{"FirstImageMissing", {"first", "disc.png", "first_image", "none.rge"}, "\"none.rge\""}),
     [](const testing::TestParamInfo<BadStart>& info) { return std::string(info.param.name); });
 
 // tr0 F-T dtr T-F as ringetch shows the ranges, pasted: the session of the four ends,
@@ -195,6 +197,22 @@ TEST(RefinePrompt, TakesAnglesDashesBackAndDoneAndExplainsAnythingElse)
     EXPECT_TRUE(exists(dir + "/refine.svg"));
     EXPECT_FALSE(exists(dir + "/refine.svg.part"));
     EXPECT_EQ(file_size(dir + "/refine.rge") % 2352, 0);
+}
+
+// A scan typed at line 0 that the reader refuses is said why and never taken: line 0
+// is asked again and the burn, typed after it, is saved as read by eye.
+TEST(RefinePrompt, ARefusedScanIsSaidWhyAndLineZeroAskedAgain)
+{
+    const std::string dir = make_work_dir();
+    const std::string typed = "scan missing.png\nscan\n10\nscan missing.png\n20\n30\n40\ndone\n";
+    const RunResult r = run_refine(small_ranges(), typed, dir);
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_TRUE(has(r.out, "line 0 angle: the scan is not taken: scan \"missing.png\": ")) << r.out;
+    EXPECT_TRUE(has(r.out, "\nline 0 angle: type scan and the capture's file, and perhaps the file of the disc turned "
+                           "on the glass (a name with blanks in double quotes)\nline 0 angle: line 1 angle: a scan "
+                           "reads the whole image: type it at the image's line 0\nline 1 angle: "))
+        << r.out;
+    EXPECT_TRUE(has(read_file(dir + "/refine.readings"), "lines 27\n0 10\n1 20\n2 30\n3 40\n4 -\n")) << r.out;
 }
 
 TEST(RefinePrompt, FewerThanFourReadingsAreRefusedAndTheImageAskedAgain)

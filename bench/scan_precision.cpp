@@ -1,0 +1,272 @@
+// The scan reader's precision on simulated captures (tests/scan_capture.h): for each
+// simulated disc a refinement image as ringetch-refine draws it after one dialogue
+// cycle, captured under each row of a table of conditions, read by ringetch-scan,
+// and each line's angle and twist compared with where the disc really puts them.
+// The reader's zero is the capture's own, so one common offset per capture is
+// removed before the angle errors are taken. Prints one Markdown table.
+//   ringetch_scan_precision scan PATH [folder DIR] [discs N] [size BYTES]
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model_fit/fit.h"
+#include "preview_support.h"
+#include "refine/refinement_image.h"
+#include "refine_geometry_eye.h"
+#include "scan_capture.h"
+#include "scan_output.h"
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+
+struct Condition {
+    const char* name;
+    CaptureConditions capture;
+};
+
+// The scanner of the Targets' first row: 600 dpi, blur 2 px, 5 % contrast, a little
+// noise, the disc a little off the bed's centre; each row changes a few of these.
+CaptureConditions scanner()
+{
+    CaptureConditions c;
+    c.dpi = 600;
+    c.blur = 2;
+    c.noise = 2;
+    c.contrast = 0.05;
+    c.offset_x_mm = 2;
+    c.offset_y_mm = -1.5;
+    c.rotation = 11;
+    return c;
+}
+
+std::vector<Condition> conditions()
+{
+    std::vector<Condition> rows;
+    rows.push_back({"600 dpi, blur 2 px, contrast 5 %", scanner()});
+    CaptureConditions c = scanner();
+    c.dpi = 1200;
+    c.blur = 2;
+    rows.push_back({"1200 dpi, blur 2 px, contrast 5 %", c});
+    c = scanner();
+    c.tilt = 20;
+    c.jpeg_quality = 85;
+    c.colour = true;
+    c.blur = 1.5;
+    c.noise = 3;
+    c.gradient = 0.2;
+    rows.push_back({"phone: tilt 20 deg, JPEG 85, colour", c});
+    c = scanner();
+    c.contrast = 0.02;
+    rows.push_back({"600 dpi, contrast 2 %", c});
+    c = scanner();
+    c.gradient = 0.3;
+    c.band = 0.2;
+    rows.push_back({"600 dpi, gradient 0.3 + band 0.2", c});
+    c = scanner();
+    c.mirror = true;
+    rows.push_back({"600 dpi, mirrored", c});
+    c = scanner();
+    c.rotation = 137;
+    c.offset_x_mm = 5;
+    c.offset_y_mm = -4;
+    rows.push_back({"600 dpi, turned 137 deg, off by 5,-4 mm", c});
+    c = scanner();
+    c.blur = 3;
+    rows.push_back({"600 dpi, blur 3 px", c});
+    c = scanner();
+    c.bits = 16;
+    c.colour = true;
+    rows.push_back({"600 dpi, 16-bit colour", c});
+    return rows;
+}
+
+double wrap180(double degrees) { return std::remainder(degrees, 360.0); }
+
+// One capture's errors against the truth.
+struct Errors {
+    int held = 0;             // lines of the image
+    int read = 0;             // lines the reader read
+    int wrong = 0;            // read, but more than 3 of their stated errors off
+    double sum_square = 0;    // of the angle errors, degrees squared
+    double worst = 0;         // degrees
+    double twist_square = 0;  // of the twist errors
+    double stated_square = 0; // of the stated angle errors
+    bool refused = false;
+    bool model = false;
+    double model_tr0_error = 0;  // bytes
+    std::string why;
+};
+
+Errors compare(const ScanOutput& out, TrackModel disc, TrackModel drawn, int held)
+{
+    Errors e;
+    e.held = held;
+    e.refused = out.status != 0;
+    e.why = out.why;
+    if (e.refused)
+        return e;
+    std::vector<double> differences;
+    for (const ScanLine& line : out.lines)
+        if (line.read && line.line < held)
+            differences.push_back(wrap180(line.angle - predicted_angle(disc, drawn, reading_turn(line.line))));
+    // The reader's zero: the circular mean of the differences.
+    double s = 0;
+    double c = 0;
+    for (double d : differences) {
+        s += std::sin(d * pi / 180);
+        c += std::cos(d * pi / 180);
+    }
+    const double zero = std::atan2(s, c) * 180 / pi;
+    for (const ScanLine& line : out.lines) {
+        if (!line.read || line.line >= held)
+            continue;
+        const double error =
+            wrap180(line.angle - predicted_angle(disc, drawn, reading_turn(line.line)) - zero);
+        const double twist_error = line.twist - line_twist(disc, drawn, line.line);
+        e.read += 1;
+        e.sum_square += error * error;
+        e.worst = std::max(e.worst, std::fabs(error));
+        e.twist_square += twist_error * twist_error;
+        e.stated_square += line.error * line.error;
+        if (std::fabs(error) > 3 * line.error)
+            e.wrong += 1;
+    }
+    e.model = out.has_model;
+    if (out.has_model)
+        e.model_tr0_error = out.model.tr0 - disc.tr0;
+    return e;
+}
+
+struct Settings {
+    std::string scan;
+    std::string folder = "/tmp";
+    int discs = 3;
+    double size = 736985088;
+};
+
+bool read_settings(int argc, char** argv, Settings& s)
+{
+    for (int k = 1; k + 1 < argc; k += 2) {
+        const std::string name = argv[k];
+        const char* value = argv[k + 1];
+        if (name == "scan")
+            s.scan = value;
+        else if (name == "folder")
+            s.folder = value;
+        else if (name == "discs")
+            s.discs = std::atoi(value);
+        else if (name == "size")
+            s.size = std::atof(value);
+        else
+            return false;
+    }
+    return argc % 2 == 1 && !s.scan.empty() && s.discs > 0 && s.size > 0;
+}
+
+std::string number(double value, const char* format)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Settings settings;
+    if (!read_settings(argc, argv, settings)) {
+        std::fprintf(stderr, "usage: ringetch_scan_precision scan PATH [folder DIR] [discs N] [size BYTES]\n");
+        return 2;
+    }
+    const std::vector<Condition> rows = conditions();
+    std::vector<std::vector<Errors>> results(rows.size());
+    std::mt19937_64 random(2026);
+    for (int d = 0; d < settings.discs; ++d) {
+        const sim::Model m = sim::disc_number(d, settings.discs);
+        const TrackModel disc{m.tr0, m.dtr};
+        const sim::Ranges r = sim::ranges_after_a_cycle(m, random);
+        const std::string work = make_work_dir();
+        const std::string image = work + "/refine.rge";
+        const RunResult drawn_run = run_program(REFINE_BINARY,
+                                                {"tr0", number(r.tr0_f, "%.6f") + "-" + number(r.tr0_t, "%.6f"),
+                                                 "dtr", number(r.dtr_t, "%.9f") + "-" + number(r.dtr_f, "%.9f"),
+                                                 "size", number(settings.size, "%.0f")},
+                                                "", work, 120);
+        if (file_size(image) <= 0) {
+            std::fprintf(stderr, "scan_precision: no refinement image: %s\n", drawn_run.err.c_str());
+            return 1;
+        }
+        const TrackModel drawn{(r.tr0_f + r.tr0_t) / 2, (r.dtr_t + r.dtr_f) / 2};
+        const int held = lines_held(drawn, settings.size);
+        std::map<int, DiscFace> faces;  // by dpi
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            CaptureConditions c = rows[k].capture;
+            c.disc = disc;
+            c.seed = static_cast<unsigned>(100 * d + k + 1);
+            const int dpi = static_cast<int>(c.dpi);
+            if (faces.count(dpi) == 0) {
+                faces.clear();  // one face at a time: a 1200-dpi face is 130 MB
+                std::string why;
+                if (!render_disc_face(image.c_str(), disc, face_side(c.dpi), faces[dpi], why)) {
+                    std::fprintf(stderr, "scan_precision: %s\n", why.c_str());
+                    return 1;
+                }
+            }
+            Capture capture;
+            CaptureTruth truth;
+            simulate_capture(faces[dpi], c, capture, truth);
+            const std::string path = work + (c.jpeg_quality > 0 ? "/capture.jpg" : "/capture.png");
+            std::string why;
+            if (!write_capture(capture, c.jpeg_quality, path.c_str(), why)) {
+                std::fprintf(stderr, "scan_precision: %s\n", why.c_str());
+                return 1;
+            }
+            capture = Capture{};
+            const RunResult run = run_program(settings.scan, {"scan", path, "image", image}, "", work, 300);
+            const ScanOutput out = parse_scan_output(run);
+            results[k].push_back(compare(out, disc, drawn, held));
+            const Errors& e = results[k].back();
+            std::fprintf(stderr, "disc %d (tr0 %.1f dtr %.4f, drawn %.1f %.5f), %s: %s, %d of %d lines, rms %.3f deg\n",
+                         d, disc.tr0, disc.dtr, drawn.tr0, drawn.dtr, rows[k].name,
+                         e.refused ? ("refused: " + e.why).c_str() : "read", e.read, e.held,
+                         e.read > 0 ? std::sqrt(e.sum_square / e.read) : 0.0);
+            std::remove(path.c_str());
+        }
+        std::remove(image.c_str());
+    }
+    std::printf("| condition | captures read | lines read | rms angle error | worst | lines off by > 3 stated errors | "
+                "rms stated error | rms twist error |\n|---|---|---|---|---|---|---|---|\n");
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        int captures = 0;
+        int held = 0;
+        int read = 0;
+        int wrong = 0;
+        double square = 0;
+        double worst = 0;
+        double twist = 0;
+        double stated = 0;
+        for (const Errors& e : results[k]) {
+            captures += e.refused ? 0 : 1;
+            held += e.held;
+            read += e.read;
+            wrong += e.wrong;
+            square += e.sum_square;
+            worst = std::max(worst, e.worst);
+            twist += e.twist_square;
+            stated += e.stated_square;
+        }
+        const auto rms = [read](double sum) { return read > 0 ? std::sqrt(sum / read) : NAN; };
+        std::printf("| %s | %d of %zu | %d of %d | %.3f deg | %.3f deg | %d | %.3f deg | %.3f deg |\n", rows[k].name,
+                    captures, results[k].size(), read, held, rms(square), worst, wrong, rms(stated), rms(twist));
+    }
+    return 0;
+}
