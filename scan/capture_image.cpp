@@ -1,5 +1,5 @@
 // The capture as the reader works on it: one grey channel of 16 bits. The file is
-// decoded by the tools' own picture reader (PNG or JPEG, 8 or 16 bits, grey or
+// decoded by the tools' own picture reader (PNG, JPEG or TIFF, 8 or 16 bits, grey or
 // colour, told by content), which gives 8-bit grey: colour by its luminance.
 #include <cerrno>
 #include <cstdio>
