@@ -264,7 +264,7 @@ std::FILE* open_image(const char* path)
     return file;
 }
 
-bool write_image_block(std::FILE* file, const void* data, std::size_t size)
+bool write_image_unbuffered(std::FILE* file, const void* data, std::size_t size)
 {
     if (std::fflush(file) != 0 || write_image_bytes(&image_output, static_cast<const char*>(data), size) < 0) {
         errno = image_output.error != 0 ? image_output.error : errno;

@@ -14,7 +14,7 @@
 #include "common/worker_thread.h"
 #include "image/turn_walk.h"
 #include "picture/band_row.h"
-#include "picture/block_pipe.h"
+#include "picture/record_pipe.h"
 #include "picture/row_queue.h"
 
 namespace {
@@ -97,7 +97,7 @@ bool draw_picture_image(const PictureDrawing& drawing, std::FILE* file)
 bool write_picture_image(const PictureDrawing& drawing, const char* path)
 {
     return write_image_file(path, [&](std::FILE* file) {
-        BlockPipe pipe;
+        RecordPipe pipe;
         std::FILE* stream = open_pipe_stream(pipe);
         if (stream == nullptr)
             fail_output();
