@@ -24,11 +24,10 @@
 #include "common/units.h"
 
 namespace {
-// About 1 MiB. Blocks from 28 to 896 sectors measured alike: writing the default
+// One block. Blocks from 28 to 896 sectors measured alike: writing the default
 // image, the kernel's copy into the page cache costs three to four times what
 // producing the bytes does, at any of these sizes.
-constexpr int block_sectors = 448;
-char output_block[block_sectors * sector_bytes];
+char output_block[block_bytes];
 
 // After a Ctrl-C, an image file that takes no byte for this long is taken as stalled
 // (a FIFO whose reader stopped reading) and the rest of the image is dropped.
