@@ -51,6 +51,7 @@ struct FillBuffer {
     int byte = -1;
 };
 
+// The drawing thread's: the one thread that enters an image's bytes.
 FillBuffer fill_buffer;
 
 constexpr int fill_buffer_sectors = sizeof fill_buffer.bytes / sector_bytes;

@@ -27,6 +27,7 @@ namespace {
 // One block. Blocks from 28 to 896 sectors measured alike: writing the default
 // image, the kernel's copy into the page cache costs three to four times what
 // producing the bytes does, at any of these sizes.
+// The thread that writes the image file: the main thread.
 char output_block[block_bytes];
 
 // After a Ctrl-C, an image file that takes no byte for this long is taken as stalled
@@ -42,7 +43,7 @@ struct ImageOutput {
     int error = 0;             // errno of a failed write or close; 0 while all went well
     timespec last_progress{};  // monotonic time the file last took bytes, or of the Ctrl-C
 };
-ImageOutput image_output;
+ImageOutput image_output;  // the main thread's, as output_block
 
 timespec monotonic_now()
 {

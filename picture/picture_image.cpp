@@ -21,7 +21,8 @@ namespace {
 
 // Turns drawn but not yet entered: successive turns are entered together, so that
 // the interleaver's work at the start and end of each span is paid once per batch.
-// Room for a batch of about 1 MiB and one more turn of the longest kind.
+// Room for a batch of about 1 MiB and one more turn of the longest kind; the
+// drawing thread's.
 constexpr std::int64_t batch_bytes = std::int64_t{1} << 20;
 alignas(huge_page_bytes) std::uint8_t pending[in_huge_pages(batch_bytes + max_turn_bytes + 1)];
 
