@@ -57,21 +57,18 @@ struct SweepParams {
     double tr0_start, tr0_step, ref_tr0, size_limit, anchor_pos, anchor_len;
 };
 
-// What a writer's core gives the interleaver, turn by turn, and what it prints.
-struct PixelStream {
-    Bytes pixels;                        // in track order
-    std::vector<std::size_t> turn_ends;  // pixel bytes given by the end of each drawn turn
-    struct Progress {
-        std::size_t before_turn;  // printed when this many turns had been drawn
-        std::string text;
-    };
-    std::vector<Progress> progress;
-};
-PixelStream track_pixels(const TrackParams& p);
-PixelStream sweep_pixels(const SweepParams& p);
-
-// What a writer's core does from `state` with this stream, one pixel byte at a time.
-CoreRun image_file(State& state, const PixelStream& stream, int interrupt_at_record = no_interrupt);
+// The pixel stream of a track image from a fresh start, from the stage-one rules in
+// closed form, each turn on its own: turn n (turn n % 625 of line n / 625) is
+// a = tr0 + n dtr long and holds the bytes from floor(P) to floor(P + a), where
+// P = n tr0 + n (n - 1) / 2 dtr; turns 33 to 592 of a line open with floor(a) / 12
+// marker bytes, the rest is fill; markers are 0x20 and fill 0xAA on even lines, the
+// other way round on odd ones, and the gray line (the one whose turns span the
+// crossing with the reference) has fill 0x00. The turns drawn are those that end
+// under the size limit and hold a byte, or grow to one before the limit. Where P
+// is a whole byte in decimal, the writer's binary sums may land a hair either side:
+// the byte before it is taken as the next turn's when the image's `file`, read back,
+// says so.
+Bytes track_rule_pixels(const TrackParams& p, const Bytes& file);
 
 // The first `count` pixel bytes of an image written from a fresh start, read back
 // from its file: pixel 24f + i stands at byte b_i of audio frame f + 111 - d_i.
