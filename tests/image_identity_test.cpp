@@ -36,36 +36,15 @@ struct Step {
     int interrupt_at_record = no_interrupt;
 };
 
-Step bytes(Bytes values)
-{
-    Step step;
-    step.kind = Step::pixel_bytes;
-    step.bytes = std::move(values);
-    return step;
-}
-Step run(std::uint8_t byte, std::int64_t count)
-{
-    Step step;
-    step.kind = Step::pixel_run;
-    step.run_byte = byte;
-    step.run_count = count;
-    return step;
-}
+Step bytes(Bytes values) { return {Step::pixel_bytes, std::move(values), 0, 0, {}, {}, no_interrupt}; }
+Step run(std::uint8_t byte, std::int64_t count) { return {Step::pixel_run, {}, byte, count, {}, {}, no_interrupt}; }
 Step track(TrackParams p, int interrupt_at_record = no_interrupt)
 {
-    Step step;
-    step.kind = Step::track;
-    step.track_image = p;
-    step.interrupt_at_record = interrupt_at_record;
-    return step;
+    return {Step::track, {}, 0, 0, p, {}, interrupt_at_record};
 }
 Step sweep(SweepParams p, int interrupt_at_record = no_interrupt)
 {
-    Step step;
-    step.kind = Step::sweep;
-    step.sweep_image = p;
-    step.interrupt_at_record = interrupt_at_record;
-    return step;
+    return {Step::sweep, {}, 0, 0, {}, p, interrupt_at_record};
 }
 Step drain() { return Step{}; }
 

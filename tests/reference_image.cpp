@@ -212,6 +212,28 @@ std::vector<ProgressLine> expected_colours(int lines, const std::vector<int>& gr
     return colours;
 }
 
+namespace {
+
+void expect_colours(const CoreRun& run, int lines, const std::vector<int>& gray)
+{
+    EXPECT_TRUE(run.completed);
+    EXPECT_EQ(progress_lines(run.out), expected_colours(lines, gray)) << run.out;
+}
+
+}  // namespace
+
+void expect_gray_lines(const LineColourCase<reference::TrackParams>& row)
+{
+    reset_synthesis_state();
+    expect_colours(run_track_core(row.image), row.lines, row.gray);
+}
+
+void expect_gray_lines(const LineColourCase<reference::SweepParams>& row)
+{
+    reset_synthesis_state();
+    expect_colours(run_sweep_core(row.image), row.lines, row.gray);
+}
+
 bool operator==(const ProgressLine& a, const ProgressLine& b) { return a.line == b.line && a.colour == b.colour; }
 
 Bytes continued_with_tag(const CoreRun& abandoned, std::uint8_t tag)

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -70,6 +71,10 @@ struct SweepParams {
 // says so.
 Bytes track_rule_pixels(const TrackParams& p, const Bytes& file);
 
+// Turn lengths that no image can draw.
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
 // The first `count` pixel bytes of an image written from a fresh start, read back
 // from its file: pixel 24f + i stands at byte b_i of audio frame f + 111 - d_i.
 Bytes recover_pixels(const Bytes& file, std::size_t count);
@@ -113,3 +118,18 @@ inline std::ostream& operator<<(std::ostream& os, const ProgressLine& p)
 
 // Colour names of lines 0..lines-1 when exactly the lines in `gray` are gray.
 std::vector<ProgressLine> expected_colours(int lines, const std::vector<int>& gray);
+
+// A row of a gray-line table: an image, the lines it prints, those of them gray.
+template <typename Params>
+struct LineColourCase {
+    const char* name;
+    Params image;
+    int lines;
+    std::vector<int> gray;
+};
+
+// Writes the row's image from a fresh start through its core: completed, with the
+// row's lines, exactly its gray ones gray.
+void expect_gray_lines(const LineColourCase<reference::TrackParams>& row);
+void expect_gray_lines(const LineColourCase<reference::SweepParams>& row);
+

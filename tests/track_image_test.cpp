@@ -4,8 +4,6 @@
 // pixel bytes in track order.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
 #include <string>
 
 #include "dialogue_support.h"
@@ -17,26 +15,16 @@
 namespace {
 
 using named_case::operator<<;
+using reference::inf;
+using reference::nan;
 
-constexpr double inf = std::numeric_limits<double>::infinity();
-const double nan = std::nan("");
-
-struct GrayCase {
-    const char* name;
-    reference::TrackParams image;
-    int lines;
-    std::vector<int> gray;
-};
+using GrayCase = LineColourCase<reference::TrackParams>;
 
 class GrayLine : public testing::TestWithParam<GrayCase> {};
 
 TEST_P(GrayLine, IsTheLineHoldingTheCrossingWithBothEndsInclusive)
 {
-    const GrayCase& row = GetParam();
-    reset_synthesis_state();
-    const CoreRun run = run_track_core(row.image);
-    EXPECT_TRUE(run.completed);
-    EXPECT_EQ(progress_lines(run.out), expected_colours(row.lines, row.gray)) << run.out;
+    expect_gray_lines(GetParam());
 }
 
 // The default corners against the average model cross at mathematically 8750, the
