@@ -42,13 +42,13 @@ void claim_next(SlotRing& ring, std::int64_t& item)
 
 }  // namespace
 
-bool wait_for_slot(SlotRing& ring, int producer, std::int64_t item, std::int64_t wake)
+bool wait_for_slot(SlotRing& ring, int producer, std::int64_t item, std::int64_t until)
 {
     std::unique_lock<std::mutex> hold(ring.lock);
     if (is_free(ring, item) || ring.stopped)
         return !ring.stopped;
-    ring.wanted_room[producer] = wake;
-    ring.freed[producer].wait(hold, [&] { return all_free(ring, item, wake) || ring.stopped; });
+    ring.wanted_room[producer] = until;
+    ring.freed[producer].wait(hold, [&] { return all_free(ring, item, until) || ring.stopped; });
     ring.wanted_room[producer] = -1;
     return !ring.stopped;
 }

@@ -29,9 +29,9 @@ struct SlotRing {
 };
 
 // The producers' side. Waits until item's slot is free; a producer that had to wait
-// sleeps until the slots of items up to `wake` are free too, since each wake costs
+// sleeps until the slots of items up to `until` are free too, since each wake costs
 // a pair of context switches. Returns false once the ring is stopped.
-bool wait_for_slot(SlotRing& ring, int producer, std::int64_t item, std::int64_t wake);
+bool wait_for_slot(SlotRing& ring, int producer, std::int64_t item, std::int64_t until);
 // Hands item's filled slot to the consumers.
 void publish_item(SlotRing& ring, std::int64_t item);
 // No item after those published: consumers return once they are taken.
