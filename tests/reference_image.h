@@ -1,8 +1,8 @@
-// A slow, byte-at-a-time model of the image synthesis for the tests to check the
-// real writers against, and the plumbing to run the real writers' cores. The model
-// shares no code with image/: the encoder delays are kept as (frames back, byte)
-// pairs, the ring is indexed by frame slot and byte, and the turn loops are written
-// out plainly, one pixel byte at a time.
+// A slow, byte-at-a-time model of the interleaver for the tests to check the real
+// writers against, the track images' turn rules in closed form, and the plumbing to
+// run the real writers' cores. Nothing here shares code with image/: the encoder
+// delays are kept as (frames back, byte) pairs, the ring is indexed by frame slot
+// and byte, and each turn's place is computed on its own, not walked to.
 #pragma once
 
 #include <gtest/gtest.h>

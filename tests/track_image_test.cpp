@@ -180,8 +180,7 @@ TEST_P(TrackRules, EveryTurnHoldsItsMarkerAndFillWhereTheRulesPutIt)
     ASSERT_TRUE(run.completed);
     const Bytes expected = reference::track_rule_pixels(GetParam().image, run.file);
     EXPECT_TRUE(same_bytes(reference::recover_pixels(run.file, expected.size()), expected));
-    // The drain follows the last turn: past it, up to the end of its frame, the
-    // ring's start-up zeros.
+    // The drain follows the last turn: 109 frames, then the last record whole.
     EXPECT_EQ(run.file.size(), (expected.size() / 24 + 109) * 24 / 2352 * 2352 + 2352);
 }
 
