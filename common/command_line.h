@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "common/units.h"
+
 // One parameter: a row of a tool's table.
 template <typename Settings>
 struct Parameter {
@@ -52,10 +54,31 @@ bool read_switch(const char* text, bool& on);
 // "1.44--1.5"): the first '-' after which both sides are numbers divides them.
 bool read_decimal_pair(const char* text, double& first, double& second);
 
+// A number of at least 0 as decimal text, made at compile time, so that a fallback
+// is the text of the constant it stands for.
+struct DecimalDigits {
+    char text[12] = {};
+};
+
+constexpr DecimalDigits decimal_digits(int number)
+{
+    char reversed[12] = {};
+    int count = 0;
+    do {
+        reversed[count++] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number > 0);
+    DecimalDigits digits{};
+    for (int k = 0; k < count; ++k)
+        digits.text[k] = reversed[count - 1 - k];
+    return digits;
+}
+
 // The image size limit's row, alike in every tool that writes an image: read as
-// ringetch reads it (common/size_parameter.h), by default ringetch's 313344 sectors.
+// ringetch reads it (common/size_parameter.h), by default ringetch's.
 constexpr const char* size_meaning = "image size limit, a 32-bit signed integer";
-constexpr const char* size_fallback = "736985088";
+inline constexpr DecimalDigits default_size_text = decimal_digits(default_image_size);
+constexpr const char* size_fallback = default_size_text.text;
 
 // Why each shared parser refuses, so that every tool says it alike.
 constexpr const char* first_turn_refusal = "is not a finite number of bytes of at least 1";

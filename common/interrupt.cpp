@@ -19,6 +19,7 @@ constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile std::sig_atomic_t stop_polled = 0;  // nonzero while poll_stop_signals(true) holds
 
+// Set by the main thread, read by its stop handler (helpers block the stop signals).
 char temporary_path[4096];  // the file a stop removes; empty for none
 volatile std::sig_atomic_t temporary_set = 0;
 

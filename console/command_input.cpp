@@ -10,7 +10,7 @@
 #include "common/console.h"
 #include "common/line_input.h"
 
-char input_text[input_buffer_bytes];
+char input_text[input_buffer_bytes];  // the main thread's, the one that reads the console
 
 namespace {
 

@@ -43,27 +43,28 @@ constexpr int mixed_frames = move_out_lag - smallest_delay();
 static_assert(byte_delays.of[0] == 3 && byte_delays.of[frame_bytes - 1] == 108, "bytes 0 and 23 keep their place");
 static_assert(mixed_frames == 108, "the shortest delay is 3 frames");
 
-// Whole sectors of one byte go to the file straight from this block, several
+// Whole sectors of one byte go to the file straight from this buffer, several
 // records to a write, instead of being filled into the sector one by one. It is
 // scratch space, not state: `byte` says what it holds, -1 before its first use.
-struct FillBlock {
+struct FillBuffer {
     std::uint8_t bytes[16 * sector_bytes];
     int byte = -1;
 };
 
-FillBlock fill_block;
+// The drawing thread's: the one thread that enters an image's bytes.
+FillBuffer fill_buffer;
 
-constexpr int fill_block_sectors = sizeof fill_block.bytes / sector_bytes;
+constexpr int fill_buffer_sectors = sizeof fill_buffer.bytes / sector_bytes;
 
 void write_fill_sectors(std::uint8_t byte, std::int64_t sectors, std::FILE* file)
 {
-    if (fill_block.byte != byte) {
-        std::memset(fill_block.bytes, byte, sizeof fill_block.bytes);
-        fill_block.byte = byte;
+    if (fill_buffer.byte != byte) {
+        std::memset(fill_buffer.bytes, byte, sizeof fill_buffer.bytes);
+        fill_buffer.byte = byte;
     }
     while (sectors > 0) {
-        const int part = sectors < fill_block_sectors ? static_cast<int>(sectors) : fill_block_sectors;
-        write_records(fill_block.bytes, static_cast<std::size_t>(part), file);
+        const int part = sectors < fill_buffer_sectors ? static_cast<int>(sectors) : fill_buffer_sectors;
+        write_records(fill_buffer.bytes, static_cast<std::size_t>(part), file);
         sectors -= part;
     }
 }

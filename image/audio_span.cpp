@@ -16,7 +16,7 @@ namespace {
 // cost hardly grows with the run but starts at about two ring cycles of work.
 constexpr std::int64_t long_run_bytes = 4096;
 
-// Frames gathered at a time, before they go to the sector.
+// Frames gathered at a time, before they go to the sector; the drawing thread's.
 constexpr std::int64_t gathered_frames = 1024;
 std::uint8_t gathered[gathered_frames * frame_bytes];
 

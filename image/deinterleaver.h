@@ -40,9 +40,8 @@ static_assert(recovery_lag < trailing_frames, "a pixel frame kept has all its by
 // Frames whose bytes come from one run of the file are filled as that run.
 void recover_pixel_frames(const std::uint8_t* source, std::int64_t frames, std::uint8_t* pixels);
 
-// File frames read per block: 448 records, about 1 MiB, as the image writers write.
-constexpr int block_frames = 448 * frames_per_sector;
-constexpr int block_bytes = block_frames * frame_bytes;
+// File frames read per block, as the image writers write.
+constexpr int block_frames = block_sectors * frames_per_sector;
 
 // An image file read in blocks: the file from the start of the next pixel frame's
 // own file frame on. The frames that later pixel frames still need stay in front.

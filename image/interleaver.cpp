@@ -9,6 +9,7 @@
 #include "common/console.h"
 #include "image/frame_steps.h"
 
+// The drawing thread's: the one thread that enters an image's bytes.
 FrameInterleaver interleaver;
 SectorSink sector_sink;
 

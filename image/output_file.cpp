@@ -24,11 +24,11 @@
 #include "common/units.h"
 
 namespace {
-// About 1 MiB. Blocks from 28 to 896 sectors measured alike: writing the default
+// One block. Blocks from 28 to 896 sectors measured alike: writing the default
 // image, the kernel's copy into the page cache costs three to four times what
 // producing the bytes does, at any of these sizes.
-constexpr int block_sectors = 448;
-char output_block[block_sectors * sector_bytes];
+// The thread that writes the image file: the main thread.
+char output_block[block_bytes];
 
 // After a Ctrl-C, an image file that takes no byte for this long is taken as stalled
 // (a FIFO whose reader stopped reading) and the rest of the image is dropped.
@@ -43,7 +43,7 @@ struct ImageOutput {
     int error = 0;             // errno of a failed write or close; 0 while all went well
     timespec last_progress{};  // monotonic time the file last took bytes, or of the Ctrl-C
 };
-ImageOutput image_output;
+ImageOutput image_output;  // the main thread's, as output_block
 
 timespec monotonic_now()
 {
@@ -264,7 +264,7 @@ std::FILE* open_image(const char* path)
     return file;
 }
 
-bool write_image_block(std::FILE* file, const void* data, std::size_t size)
+bool write_image_unbuffered(std::FILE* file, const void* data, std::size_t size)
 {
     if (std::fflush(file) != 0 || write_image_bytes(&image_output, static_cast<const char*>(data), size) < 0) {
         errno = image_output.error != 0 ? image_output.error : errno;

@@ -24,9 +24,9 @@
 std::FILE* open_image(const char* path);
 
 // Writes size bytes to the image's file after what the stream already holds, with
-// no copy through the stream's buffer: for a writer that fills blocks of its own.
+// no copy through the stream's buffer: for a writer that fills buffers of its own.
 // Returns false after a failure, with errno set as fail_output would report it.
-bool write_image_block(std::FILE* file, const void* data, std::size_t size);
+bool write_image_unbuffered(std::FILE* file, const void* data, std::size_t size);
 
 // Closes the file (null: the open was abandoned) and reports the image: the success
 // message with the burning hint when it was completed and all of it reached the

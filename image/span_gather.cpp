@@ -1,6 +1,6 @@
 // The gather of a span's frames, in two forms that give the same bytes. The wide
 // form, compiled only for x86-64 and run only where the processor has AVX-512 byte
-// permutes, first turns blocks of 16 entered frames into 24 lanes (lane i: byte i of
+// permutes, first turns groups of 16 entered frames into 24 lanes (lane i: byte i of
 // each frame, frame after frame), so that the 16 bytes that one byte of 16 successive
 // outgoing frames needs lie side by side in one lane, then turns 24 such runs back
 // into 16 frames. Each turn is a fixed permutation of 384 bytes: three two-register
@@ -44,23 +44,23 @@ void gather_span_frames_plain(const std::uint8_t* span, std::int64_t first, std:
 
 namespace {
 
-constexpr int block_frames = 16;
-constexpr int block_bytes = block_frames * frame_bytes;  // 384: six 64-byte registers
-constexpr int block_registers = block_bytes / 64;
+constexpr int group_frames = 16;
+constexpr int group_bytes = group_frames * frame_bytes;  // 384: six 64-byte registers
+constexpr int group_registers = group_bytes / 64;
 
 // A permutation of 384 bytes held in six registers: output byte 64 w + t comes from
 // register pair p (bytes 128 p .. 128 p + 127) at index[w][p][t] when bit t of
 // mask[w][p] is set; the three masks of a register split its 64 bytes.
 struct Permutation384 {
-    std::uint8_t index[block_registers][3][64];
-    std::uint64_t mask[block_registers][3];
+    std::uint8_t index[group_registers][3][64];
+    std::uint64_t mask[group_registers][3];
 };
 
 template <typename Source>
 constexpr Permutation384 make_permutation(Source source)
 {
     Permutation384 permutation{};
-    for (int out = 0; out < block_bytes; ++out) {
+    for (int out = 0; out < group_bytes; ++out) {
         const int from = source(out);
         const int w = out / 64;
         const int t = out % 64;
@@ -73,9 +73,9 @@ constexpr Permutation384 make_permutation(Source source)
 // 16 frames in (byte 24 f + l) to 24 lanes of 16 (byte 16 l + f), and back:
 // outgoing frame f byte b from run b of the gathered lanes (byte 16 b + f).
 constexpr Permutation384 frames_to_lanes =
-    make_permutation([](int out) { return out % block_frames * frame_bytes + out / block_frames; });
+    make_permutation([](int out) { return out % group_frames * frame_bytes + out / group_frames; });
 constexpr Permutation384 runs_to_frames =
-    make_permutation([](int out) { return out % frame_bytes * block_frames + out / frame_bytes; });
+    make_permutation([](int out) { return out % frame_bytes * group_frames + out / frame_bytes; });
 
 // Output frames per piece; a piece turns its frames and the 108 before them into lanes.
 constexpr int piece_frames = 1024;
@@ -88,7 +88,7 @@ alignas(64) std::uint8_t lanes[frame_bytes * lane_stride];
 
 WIDE_TARGET void permute_384(const __m512i* in, __m512i* out, const Permutation384& permutation)
 {
-    for (int w = 0; w < block_registers; ++w) {
+    for (int w = 0; w < group_registers; ++w) {
         const __m512i index0 = _mm512_loadu_si512(permutation.index[w][0]);
         const __m512i index1 = _mm512_loadu_si512(permutation.index[w][1]);
         const __m512i index2 = _mm512_loadu_si512(permutation.index[w][2]);
@@ -102,13 +102,13 @@ WIDE_TARGET void permute_384(const __m512i* in, __m512i* out, const Permutation3
 WIDE_TARGET void fill_lanes(const std::uint8_t* frames, std::int64_t count)
 {
     std::int64_t j = 0;
-    for (; j + block_frames <= count; j += block_frames) {
-        __m512i in[block_registers];
-        __m512i out[block_registers];
-        for (std::ptrdiff_t r = 0; r < block_registers; ++r)
+    for (; j + group_frames <= count; j += group_frames) {
+        __m512i in[group_registers];
+        __m512i out[group_registers];
+        for (std::ptrdiff_t r = 0; r < group_registers; ++r)
             in[r] = _mm512_loadu_si512(frames + frame_bytes * j + 64 * r);
         permute_384(in, out, frames_to_lanes);
-        for (std::ptrdiff_t r = 0; r < block_registers; ++r) {
+        for (std::ptrdiff_t r = 0; r < group_registers; ++r) {
             std::uint8_t* lane = lanes + 4 * r * lane_stride + j;
             _mm_storeu_si128(reinterpret_cast<__m128i*>(lane), _mm512_extracti32x4_epi32(out[r], 0));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(lane + lane_stride), _mm512_extracti32x4_epi32(out[r], 1));
@@ -139,10 +139,10 @@ WIDE_TARGET void gather_piece(const std::uint8_t* span, std::int64_t first, std:
     const std::int64_t base = first - mixed_frames;
     fill_lanes(span + frame_bytes * base, end - 3 - base);
     std::int64_t k = first;
-    for (; k + block_frames <= end; k += block_frames) {
-        __m512i runs[block_registers];
-        __m512i frames[block_registers];
-        for (int r = 0; r < block_registers; ++r) {
+    for (; k + group_frames <= end; k += group_frames) {
+        __m512i runs[group_registers];
+        __m512i frames[group_registers];
+        for (int r = 0; r < group_registers; ++r) {
             const std::int64_t at = k - base;
             __m512i four = _mm512_castsi128_si512(lane_run(4 * r, at));
             four = _mm512_inserti32x4(four, lane_run(4 * r + 1, at), 1);
@@ -150,7 +150,7 @@ WIDE_TARGET void gather_piece(const std::uint8_t* span, std::int64_t first, std:
             runs[r] = _mm512_inserti32x4(four, lane_run(4 * r + 3, at), 3);
         }
         permute_384(runs, frames, runs_to_frames);
-        for (std::ptrdiff_t r = 0; r < block_registers; ++r)
+        for (std::ptrdiff_t r = 0; r < group_registers; ++r)
             _mm512_storeu_si512(out + frame_bytes * (k - first) + 64 * r, frames[r]);
     }
     for (; k < end; ++k)

@@ -7,10 +7,10 @@
 
 #include <cstdint>
 
+#include "common/units.h"
 #include "picture/grey_sampler.h"
 
 constexpr int band_turns = 16;
-constexpr int sample_bytes = 4;  // row bytes that share one picture sample: about 30 µm of track
 
 // The longest turn a picture image draws: a turn of a real disc holds some 60000
 // bytes; the rows are fixed buffers of this size.

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/disc_geometry.h"
+#include "common/units.h"
 
 namespace {
 
@@ -47,8 +48,6 @@ static_assert(shade_table.of[0].below == dark_byte && shade_table.of[0].above_sh
 static_assert(shade_table.of[255].below == light_byte && shade_table.of[255].above_share == 0, "white is light");
 static_assert(shade_table.of[128].below == mid_byte && shade_table.of[128].above_share == 1, "mid grey is mid");
 
-constexpr int bytes_per_sample = 4;
-
 }  // namespace
 
 const GreyShade& grey_shade(int grey) { return shade_table.of[grey]; }
@@ -59,11 +58,11 @@ void dither_samples(const std::int16_t* greys, std::int64_t samples, std::uint32
     for (std::int64_t m = 0; m < samples; ++m) {
         const int grey = greys[m];
         const GreyShade& shade = grey < 0 ? outside_shade : grey_shade(grey);
-        const auto first = static_cast<std::uint32_t>(phase + static_cast<std::uint32_t>(m) * (bytes_per_sample * phase_step));
-        std::uint8_t drawn[bytes_per_sample];
-        for (int k = 0; k < bytes_per_sample; ++k)
+        const auto first = static_cast<std::uint32_t>(phase + static_cast<std::uint32_t>(m) * (sample_bytes * phase_step));
+        std::uint8_t drawn[sample_bytes];
+        for (int k = 0; k < sample_bytes; ++k)
             drawn[k] = dithered_byte(shade, first + static_cast<std::uint32_t>(k) * phase_step);
-        std::memcpy(bytes + bytes_per_sample * m, drawn, bytes_per_sample);
+        std::memcpy(bytes + sample_bytes * m, drawn, sample_bytes);
     }
 }
 

@@ -14,14 +14,15 @@
 #include "common/worker_thread.h"
 #include "image/turn_walk.h"
 #include "picture/band_row.h"
-#include "picture/block_pipe.h"
+#include "picture/record_pipe.h"
 #include "picture/row_queue.h"
 
 namespace {
 
 // Turns drawn but not yet entered: successive turns are entered together, so that
 // the interleaver's work at the start and end of each span is paid once per batch.
-// Room for a batch of about 1 MiB and one more turn of the longest kind.
+// Room for a batch of about 1 MiB and one more turn of the longest kind; the
+// drawing thread's.
 constexpr std::int64_t batch_bytes = std::int64_t{1} << 20;
 alignas(huge_page_bytes) std::uint8_t pending[in_huge_pages(batch_bytes + max_turn_bytes + 1)];
 
@@ -97,7 +98,7 @@ bool draw_picture_image(const PictureDrawing& drawing, std::FILE* file)
 bool write_picture_image(const PictureDrawing& drawing, const char* path)
 {
     return write_image_file(path, [&](std::FILE* file) {
-        BlockPipe pipe;
+        RecordPipe pipe;
         std::FILE* stream = open_pipe_stream(pipe);
         if (stream == nullptr)
             fail_output();

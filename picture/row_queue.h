@@ -5,10 +5,9 @@
 // core has left; a few rows go round between them and the drawing.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
 
+#include "common/slot_ring.h"
 #include "common/track_model.h"
 #include "picture/band_row.h"
 
@@ -18,14 +17,12 @@ constexpr int queued_rows = 8;
 // context switches, which cost as much as the rows on a busy 2-core machine.
 constexpr int row_burst = 3;
 
+static_assert(queued_rows <= most_ring_slots && row_makers <= most_ring_producers, "the ring holds the rows");
+
+// Item n of the ring is band n's row; the makers are its producers, the drawing its
+// consumer.
 struct RowQueue {
-    std::mutex lock;
-    std::condition_variable made;               // the drawing waits here for its row
-    std::condition_variable freed[row_makers];  // each maker waits here for free buffers
-    std::int64_t ready[queued_rows] = {-1, -1, -1, -1, -1, -1, -1, -1};  // the band each buffer holds, or -1
-    std::int64_t waiting_for[row_makers] = {-1, -1};  // the last band of a maker's burst while it waits, or -1
-    std::int64_t used = 0;  // bands before this one the drawing is done with
-    bool stopped = false;   // the drawing ended early: make no more
+    SlotRing ring{queued_rows};
 };
 
 // The work of row maker `maker` (0 .. row_makers - 1): the rows of bands maker,

@@ -38,7 +38,7 @@ struct JpegReadState {
 };
 
 // Static rather than automatic: it changes between the setjmp and a longjmp, and is
-// read after it. One picture is read at a time.
+// read after it. One picture is read at a time, by the main thread.
 JpegReadState state;
 
 [[noreturn]] void give_up()

@@ -27,7 +27,7 @@ struct PngReadState {
 };
 
 // Static rather than automatic: it changes between the setjmp and a longjmp, and is
-// read after it. One picture is read at a time.
+// read after it. One picture is read at a time, by the main thread.
 PngReadState state;
 
 PngReadState* state_of(png_structp png) { return static_cast<PngReadState*>(png_get_error_ptr(png)); }

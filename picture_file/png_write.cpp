@@ -19,7 +19,7 @@ struct WriteState {
 };
 
 // Static rather than automatic: it changes between the setjmp and a longjmp, and is
-// read after it. One PNG is written at a time.
+// read after it. One PNG is written at a time, by the main thread.
 WriteState state;
 
 WriteState* state_of(png_structp png) { return static_cast<WriteState*>(png_get_error_ptr(png)); }

@@ -1,13 +1,11 @@
 // The preview's two threads and its steps. The main thread reads the file in
 // blocks, recovers the pixel stream and finds its lines; the placing thread puts
-// each recovered block on the picture. Three pixel blocks go round between them, so
-// memory stays the same whatever the image's size.
+// each recovered block on the picture. Three pixel blocks go round between them
+// (common/slot_ring.h), so memory stays the same whatever the image's size.
 #include "preview/preview_run.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <new>
 #include <system_error>
 #include <sys/stat.h>
@@ -18,6 +16,7 @@
 #include "common/interrupt.h"
 #include "common/program_name.h"
 #include "common/same_file.h"
+#include "common/slot_ring.h"
 #include "common/units.h"
 #include "common/worker_thread.h"
 #include "image/deinterleaver.h"
@@ -31,23 +30,10 @@ namespace {
 struct PixelBlock {
     std::uint8_t bytes[block_bytes];
     PixelSpan span{};
-    bool placed = true;  // its buffer may take the next block
 };
 
 constexpr int queue_blocks = 3;
-
-// The blocks between the threads: block n is published by the main thread and its
-// buffer is queue.blocks[n % queue_blocks]. The placing thread claims blocks in
-// order; the main thread claims one too whenever two wait, so that both cores place
-// when placing is the slower part.
-struct BlockQueue {
-    PixelBlock blocks[queue_blocks];
-    std::mutex lock;
-    std::condition_variable changed;
-    std::int64_t published = 0;  // blocks handed over
-    std::int64_t claimed = 0;    // blocks taken by a thread to place
-    bool ended = false;          // nothing more will be published
-};
+static_assert(queue_blocks <= most_ring_slots, "the ring holds the blocks");
 
 // Each thread places into a picture of its own; they are added up at the end.
 struct Placer {
@@ -55,70 +41,41 @@ struct Placer {
     TrackPlacement placement;
 };
 
-BlockQueue queue;
+// Item n of the ring is pixel block n, in blocks[n % queue_blocks]: filled by the
+// main thread, then placed by whichever thread takes it. The placing thread takes
+// blocks in order; the main thread takes one too whenever two wait, so that both
+// cores place when placing is the slower part.
+SlotRing handoff{queue_blocks};
+PixelBlock blocks[queue_blocks];
+// The main thread's alone, but for placers[1].
 RecoveryWindow window;
 LineScan scan;
 Placer placers[2];  // [0] the main thread's, [1] the placing thread's
 std::vector<std::uint8_t> rows;  // the finished picture's grey rows, for the PNG
 
-// Places one claimed block and gives its buffer back.
-void place_block(Placer& placer, PixelBlock& block)
+PixelBlock& block_of(std::int64_t n) { return blocks[n % queue_blocks]; }
+
+// Places one taken block and gives its buffer back.
+void place_block(Placer& placer, std::int64_t n)
 {
+    const PixelBlock& block = block_of(n);
     place_pixels(placer.picture, placer.placement, block.bytes, block.span.first, block.span.count);
-    const std::lock_guard<std::mutex> hold(queue.lock);
-    block.placed = true;
-    queue.changed.notify_all();
+    give_back(handoff, n);
 }
 
 void place_blocks()
 {
-    for (;;) {
-        std::unique_lock<std::mutex> hold(queue.lock);
-        queue.changed.wait(hold, [] { return queue.claimed < queue.published || queue.ended; });
-        if (queue.claimed == queue.published)
-            return;
-        PixelBlock& block = queue.blocks[queue.claimed % queue_blocks];
-        queue.claimed += 1;
-        hold.unlock();
-        place_block(placers[1], block);
-    }
+    std::int64_t n = 0;
+    while (take_item(handoff, n, 0))
+        place_block(placers[1], n);
 }
 
 // The main thread's share: the oldest waiting block while two or more wait.
 void help_placing()
 {
-    for (;;) {
-        std::unique_lock<std::mutex> hold(queue.lock);
-        if (queue.published - queue.claimed < 2)
-            return;
-        PixelBlock& block = queue.blocks[queue.claimed % queue_blocks];
-        queue.claimed += 1;
-        hold.unlock();
-        place_block(placers[0], block);
-    }
-}
-
-PixelBlock& free_block()
-{
-    std::unique_lock<std::mutex> hold(queue.lock);
-    PixelBlock& block = queue.blocks[queue.published % queue_blocks];
-    queue.changed.wait(hold, [&block] { return block.placed; });
-    return block;
-}
-
-void publish_block(PixelBlock& block)
-{
-    const std::lock_guard<std::mutex> hold(queue.lock);
-    block.placed = false;
-    queue.published += 1;
-    queue.changed.notify_all();
-}
-
-void end_blocks()
-{
-    const std::lock_guard<std::mutex> hold(queue.lock);
-    queue.ended = true;
-    queue.changed.notify_all();
+    std::int64_t n = 0;
+    while (take_waiting_item(handoff, n, 2))
+        place_block(placers[0], n);
 }
 
 using Clock = std::chrono::steady_clock;
@@ -148,7 +105,7 @@ void report_progress(Progress& progress, const ImageInput& input)
 // other. Returns how the reading ended: end, stopped or failed.
 ReadStatus read_image(ImageInput& input, Progress& progress)
 {
-    for (;;) {
+    for (std::int64_t n = 0;; ++n) {
         int got = 0;
         const ReadStatus status =
             read_image_block(input, window_space(window), window_room(window), got, &break_requested);
@@ -156,10 +113,11 @@ ReadStatus read_image(ImageInput& input, Progress& progress)
             return status;
         if (break_requested != 0)
             return ReadStatus::stopped;
-        PixelBlock& block = free_block();
+        static_cast<void>(wait_for_slot(handoff, 0, n, n));
+        PixelBlock& block = block_of(n);
         block.span = recover_from_window(window, got, block.bytes);
         scan_pixels(scan, block.bytes, block.span.first, block.span.count);
-        publish_block(block);
+        publish_item(handoff, n);
         help_placing();
         report_progress(progress, input);
     }
@@ -269,7 +227,7 @@ int run_preview(const PreviewParameters& parameters)
         return 1;
     }
     const ReadStatus status = read_image(input, progress);
-    end_blocks();
+    end_items(handoff);
     placer.join();
     close_image_input(input);
     finish_scan(scan);

@@ -156,16 +156,17 @@ INSTANTIATE_TEST_SUITE_P(
                  {{{{30001, -1}}, Ending::abandoned}, {mixed, Ending::drained}, {mixed, Ending::abandoned}}}),
     [](const testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
 
-// The real writers' cores: the stream they give the interleaver (the slow model's
-// account of it) comes back from their files, completed or interrupted.
+// The real writers' cores: the stream they give the interleaver (as the track rules
+// have it) comes back from their files, completed or interrupted.
 TEST(Recovery, WriterCoresComeBackFromTheirFiles)
 {
     const reference::TrackParams p{600, 0.25, 620, 0.2, 2000000};
-    const reference::PixelStream stream = reference::track_pixels(p);
+    reset_synthesis_state();
+    const Bytes pixels = reference::track_rule_pixels(p, run_track_core(p).file);
     for (const int interrupt_at : {no_interrupt, 300}) {
         reset_synthesis_state();
         const CoreRun run = run_track_core(p, interrupt_at);
-        const WrittenImage image{stream.pixels, run.file, 0};
+        const WrittenImage image{pixels, run.file, 0};
         EXPECT_TRUE(comes_back_delayed(image, recover(run.file, std::size_t{1} << 30))) << "interrupt at " << interrupt_at;
     }
 }

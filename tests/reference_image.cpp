@@ -40,53 +40,6 @@ void move_out_next_slot(State& state, Bytes& file)
         put_sector_byte(state, state.ring[state.slot][m], file);
 }
 
-struct Drawing {
-    PixelStream stream;
-    double pos = 0;
-    long long count = 0;
-};
-
-void draw_turn(Drawing& d, double a, int j, int line, bool gray)
-{
-    const long long n = static_cast<long long>(std::trunc(a));
-    const long long m = (j >= 33 && j <= 592) ? n / 12 : 0;
-    std::uint8_t marker = line % 2 == 0 ? 0x20 : 0xAA;
-    std::uint8_t fill = line % 2 == 0 ? 0xAA : 0x20;
-    if (gray)
-        fill = 0x00;
-    for (long long k = 0; k < m; ++k)
-        d.stream.pixels.push_back(marker);
-    for (long long k = 0; k < n - m; ++k)
-        d.stream.pixels.push_back(fill);
-    d.count += n;
-    d.pos += a;
-    while (d.count < static_cast<long long>(std::trunc(d.pos))) {
-        d.stream.pixels.push_back(fill);
-        d.count += 1;
-    }
-    d.stream.turn_ends.push_back(d.stream.pixels.size());
-}
-
-void print_line(Drawing& d, int line, bool gray)
-{
-    const char* colour = gray ? "gray" : line % 2 == 0 ? "white" : "black";
-    char text[128];
-    std::snprintf(text, sizeof text, "line number %d, start byte - %g Mb (%s)\n", line, d.pos / 1048576, colour);
-    d.stream.progress.push_back({d.stream.turn_ends.size(), text});
-}
-
-// A turn is drawn only when it fits wholly under the limit and holds at least one
-// byte, or, shorter but longer than nothing, grows to one byte (turn 1/g - a/g from
-// here) before the turns could number as many as the bytes left to the limit.
-bool drawable(double a, double g, double pos, double size_limit)
-{
-    if (!std::isfinite(a) || !(size_limit - a > pos))
-        return false;
-    if (a >= 1)
-        return true;
-    return a > 0 && g > 0 && (1 - a) / g < size_limit - pos;
-}
-
 }  // namespace
 
 void put_audio_byte(State& state, std::uint8_t byte, Bytes& file)
@@ -109,81 +62,36 @@ void finish_image(State& state, Bytes& file)
     state.fill = 0;
 }
 
-PixelStream track_pixels(const TrackParams& p)
+Bytes track_rule_pixels(const TrackParams& p, const Bytes& file)
 {
-    Drawing d;
+    const std::size_t frames = file.size() / 24;
+    const Bytes drawn = recover_pixels(file, frames > 111 ? (frames - 111) * 24 : 0);
     const double crossing = (p.tr0 - p.ref_tr0) / (p.ref_dtr - p.dtr);
-    bool gray = 0 <= crossing && crossing <= 625;
-    print_line(d, 0, gray);
-    double a = p.tr0;
-    int line = 0;
-    int j = 0;
-    while (drawable(a, p.dtr, d.pos, p.size_limit)) {
-        if (j > 624) {
-            line += 1;
-            j = 0;
-            gray = 625.0 * line <= crossing && crossing <= 625.0 * line + 625;
-            print_line(d, line, gray);
-        }
-        draw_turn(d, a, j, line, gray);
-        a += p.dtr;
-        j += 1;
+    Bytes pixels;
+    for (long long n = 0;; ++n) {
+        const long double a = p.tr0 + static_cast<long double>(n) * p.dtr;
+        const long double start = n * static_cast<long double>(p.tr0) + n * (n - 1) / 2.0L * p.dtr;
+        const bool fits = std::isfinite(static_cast<double>(a)) && start + a < p.size_limit;
+        const bool whole_or_growing = a >= 1 || (a > 0 && p.dtr > 0 && (1 - a) / p.dtr < p.size_limit - start);
+        if (!fits || !whole_or_growing)
+            return pixels;
+        const long long line = n / 625;
+        const long long j = n % 625;
+        const bool even = line % 2 == 0;
+        const auto first = 625.0 * static_cast<double>(line);
+        const bool gray = first <= crossing && crossing <= first + 625;
+        const std::uint8_t marker = even ? 0x20 : 0xAA;
+        const std::uint8_t fill = gray ? 0x00 : even ? 0xAA : 0x20;
+        const auto whole = static_cast<long long>(a);
+        const long long marked = j >= 33 && j <= 592 ? whole / 12 : 0;
+        const long double end = start + a;
+        auto last = static_cast<std::size_t>(std::floor(end + 1e-6L));
+        if (end + 1e-6L - static_cast<long double>(last) < 2e-6L && last > 0 && last <= drawn.size() &&
+            drawn[last - 1] != fill)
+            last -= 1;
+        pixels.insert(pixels.end(), static_cast<std::size_t>(marked), marker);
+        pixels.resize(last, fill);
     }
-    return d.stream;
-}
-
-PixelStream sweep_pixels(const SweepParams& p)
-{
-    Drawing d;
-    double t = p.tr0_start;
-    bool gray = t <= p.ref_tr0 && p.ref_tr0 <= t + p.tr0_step;
-    double g = (p.anchor_len * p.anchor_len - t * t) / (2 * p.anchor_pos);
-    print_line(d, 0, gray);
-    double a = t;
-    int line = 0;
-    int j = 0;
-    while (drawable(a, g, d.pos, p.size_limit)) {
-        if (j > 624) {
-            line += 1;
-            j = 0;
-            t = t + p.tr0_step;
-            g = (p.anchor_len * p.anchor_len - t * t) / (2 * p.anchor_pos);
-            a = std::sqrt(t * t + 2 * g * d.pos);
-            gray = t <= p.ref_tr0 && p.ref_tr0 <= t + p.tr0_step;
-            print_line(d, line, gray);
-            if (!drawable(a, g, d.pos, p.size_limit))
-                break;
-        }
-        draw_turn(d, a, j, line, gray);
-        a += g;
-        j += 1;
-    }
-    return d.stream;
-}
-
-CoreRun image_file(State& state, const PixelStream& stream, int interrupt_at_record)
-{
-    CoreRun run;
-    std::size_t printed = 0;
-    auto print_up_to = [&](std::size_t turns) {
-        for (; printed < stream.progress.size() && stream.progress[printed].before_turn <= turns; ++printed)
-            run.out += stream.progress[printed].text;
-    };
-    std::size_t given = 0;
-    for (std::size_t turn = 0; turn < stream.turn_ends.size(); ++turn) {
-        print_up_to(turn);
-        for (; given < stream.turn_ends[turn]; ++given)
-            put_audio_byte(state, stream.pixels[given], run.file);
-        const bool interrupted =
-            interrupt_at_record == 0 ||
-            (interrupt_at_record > 0 && run.file.size() >= static_cast<std::size_t>(interrupt_at_record) * 2352);
-        if (interrupted)
-            return run;
-    }
-    print_up_to(stream.turn_ends.size());
-    finish_image(state, run.file);
-    run.completed = true;
-    return run;
 }
 
 Bytes recover_pixels(const Bytes& file, std::size_t count)
@@ -302,6 +210,28 @@ std::vector<ProgressLine> expected_colours(int lines, const std::vector<int>& gr
         colours.push_back({line, is_gray ? "gray" : line % 2 == 0 ? "white" : "black"});
     }
     return colours;
+}
+
+namespace {
+
+void expect_colours(const CoreRun& run, int lines, const std::vector<int>& gray)
+{
+    EXPECT_TRUE(run.completed);
+    EXPECT_EQ(progress_lines(run.out), expected_colours(lines, gray)) << run.out;
+}
+
+}  // namespace
+
+void expect_gray_lines(const LineColourCase<reference::TrackParams>& row)
+{
+    reset_synthesis_state();
+    expect_colours(run_track_core(row.image), row.lines, row.gray);
+}
+
+void expect_gray_lines(const LineColourCase<reference::SweepParams>& row)
+{
+    reset_synthesis_state();
+    expect_colours(run_sweep_core(row.image), row.lines, row.gray);
 }
 
 bool operator==(const ProgressLine& a, const ProgressLine& b) { return a.line == b.line && a.colour == b.colour; }

@@ -1,14 +1,15 @@
-// A slow, byte-at-a-time model of the image synthesis for the tests to check the
-// real writers against, and the plumbing to run the real writers' cores. The model
-// shares no code with image/: the encoder delays are kept as (frames back, byte)
-// pairs, the ring is indexed by frame slot and byte, and the turn loops are written
-// out plainly, one pixel byte at a time.
+// A slow, byte-at-a-time model of the interleaver for the tests to check the real
+// writers against, the track images' turn rules in closed form, and the plumbing to
+// run the real writers' cores. Nothing here shares code with image/: the encoder
+// delays are kept as (frames back, byte) pairs, the ring is indexed by frame slot
+// and byte, and each turn's place is computed on its own, not walked to.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -57,21 +58,22 @@ struct SweepParams {
     double tr0_start, tr0_step, ref_tr0, size_limit, anchor_pos, anchor_len;
 };
 
-// What a writer's core gives the interleaver, turn by turn, and what it prints.
-struct PixelStream {
-    Bytes pixels;                        // in track order
-    std::vector<std::size_t> turn_ends;  // pixel bytes given by the end of each drawn turn
-    struct Progress {
-        std::size_t before_turn;  // printed when this many turns had been drawn
-        std::string text;
-    };
-    std::vector<Progress> progress;
-};
-PixelStream track_pixels(const TrackParams& p);
-PixelStream sweep_pixels(const SweepParams& p);
+// The pixel stream of a track image from a fresh start, from the stage-one rules in
+// closed form, each turn on its own: turn n (turn n % 625 of line n / 625) is
+// a = tr0 + n dtr long and holds the bytes from floor(P) to floor(P + a), where
+// P = n tr0 + n (n - 1) / 2 dtr; turns 33 to 592 of a line open with floor(a) / 12
+// marker bytes, the rest is fill; markers are 0x20 and fill 0xAA on even lines, the
+// other way round on odd ones, and the gray line (the one whose turns span the
+// crossing with the reference) has fill 0x00. The turns drawn are those that end
+// under the size limit and hold a byte, or grow to one before the limit. Where P
+// is a whole byte in decimal, the writer's binary sums may land a hair either side:
+// the byte before it is taken as the next turn's when the image's `file`, read back,
+// says so.
+Bytes track_rule_pixels(const TrackParams& p, const Bytes& file);
 
-// What a writer's core does from `state` with this stream, one pixel byte at a time.
-CoreRun image_file(State& state, const PixelStream& stream, int interrupt_at_record = no_interrupt);
+// Turn lengths that no image can draw.
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
 
 // The first `count` pixel bytes of an image written from a fresh start, read back
 // from its file: pixel 24f + i stands at byte b_i of audio frame f + 111 - d_i.
@@ -116,3 +118,18 @@ inline std::ostream& operator<<(std::ostream& os, const ProgressLine& p)
 
 // Colour names of lines 0..lines-1 when exactly the lines in `gray` are gray.
 std::vector<ProgressLine> expected_colours(int lines, const std::vector<int>& gray);
+
+// A row of a gray-line table: an image, the lines it prints, those of them gray.
+template <typename Params>
+struct LineColourCase {
+    const char* name;
+    Params image;
+    int lines;
+    std::vector<int> gray;
+};
+
+// Writes the row's image from a fresh start through its core: completed, with the
+// row's lines, exactly its gray ones gray.
+void expect_gray_lines(const LineColourCase<reference::TrackParams>& row);
+void expect_gray_lines(const LineColourCase<reference::SweepParams>& row);
+

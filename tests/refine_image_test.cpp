@@ -33,16 +33,26 @@ Written write_core(TrackModel model, double size)
     return w;
 }
 
-// The stage-one stream of the model drawn against itself, with line 0's marked turns
-// given their direction mark. Turn lengths are exact binary fractions here, so the
-// whole bytes of turn j are plainly floor(tr0 + j * dtr).
-Bytes expected_pixels(TrackModel m, double size)
+// Turn lengths are exact binary fractions here, so the whole bytes of turn j are
+// plainly floor(tr0 + j * dtr), and it starts at floor(j tr0 + j (j - 1) / 2 dtr).
+std::size_t whole_bytes(TrackModel m, std::size_t j)
 {
-    const reference::PixelStream stream = reference::track_pixels({m.tr0, m.dtr, m.tr0, m.dtr, size});
-    Bytes pixels = stream.pixels;
-    for (std::size_t j = first_marker_turn; j <= last_marker_turn && j < stream.turn_ends.size(); ++j) {
-        const auto whole = static_cast<std::size_t>(m.tr0 + m.dtr * static_cast<double>(j));
-        const std::size_t mark = stream.turn_ends[j - 1] + whole / 12 + whole / 6;
+    return static_cast<std::size_t>(m.tr0 + m.dtr * static_cast<double>(j));
+}
+std::size_t start_byte(TrackModel m, std::size_t j)
+{
+    const auto n = static_cast<double>(j);
+    return static_cast<std::size_t>(n * m.tr0 + n * (n - 1) / 2 * m.dtr);
+}
+
+// The stage-one stream of the model drawn against itself, with line 0's marked turns
+// given their direction mark.
+Bytes expected_pixels(TrackModel m, double size, const Bytes& file)
+{
+    Bytes pixels = reference::track_rule_pixels({m.tr0, m.dtr, m.tr0, m.dtr, size}, file);
+    for (std::size_t j = first_marker_turn; j <= last_marker_turn && start_byte(m, j + 1) <= pixels.size(); ++j) {
+        const std::size_t whole = whole_bytes(m, j);
+        const std::size_t mark = start_byte(m, j) + whole / 12 + whole / 6;
         for (std::size_t i = mark; i < mark + whole / 48; ++i)
             pixels[i] = 0x20;
     }
@@ -55,7 +65,7 @@ TEST(RefinementImage, IsTheStageOneImageOfItsModelWithLineZerosDirectionMark)
     const double size = 1.2e6;
     const Written w = write_core(m, size);
     ASSERT_TRUE(w.completed);
-    const Bytes expected = expected_pixels(m, size);
+    const Bytes expected = expected_pixels(m, size, w.file);
     EXPECT_TRUE(same_bytes(reference::recover_pixels(w.file, expected.size()), expected));
     // Every line white or black: no gray landmark in a refinement image.
     const std::vector<ProgressLine> lines = progress_lines(w.out);
@@ -66,13 +76,12 @@ TEST(RefinementImage, IsTheStageOneImageOfItsModelWithLineZerosDirectionMark)
 TEST(RefinementImage, LineZerosMarkFollowsItsMarkerInTheTracksDirection)
 {
     const TrackModel m{480.25, 0.125};
-    const Bytes pixels = expected_pixels(m, 400000);
     const Written w = write_core(m, 400000);
+    const Bytes pixels = expected_pixels(m, 400000, w.file);
     const Bytes got = reference::recover_pixels(w.file, pixels.size());
     // Turn 100 of line 0: marker at its start, fill, the thin mark, fill.
-    const reference::PixelStream stream = reference::track_pixels({m.tr0, m.dtr, m.tr0, m.dtr, 400000});
-    const std::size_t start = stream.turn_ends[99];
-    const auto whole = static_cast<std::size_t>(m.tr0 + m.dtr * 100);
+    const std::size_t start = start_byte(m, 100);
+    const std::size_t whole = whole_bytes(m, 100);
     EXPECT_EQ(got[start], 0x20);
     EXPECT_EQ(got[start + whole / 12], 0xAA);
     EXPECT_EQ(got[start + whole / 12 + whole / 6 - 1], 0xAA);
@@ -80,8 +89,8 @@ TEST(RefinementImage, LineZerosMarkFollowsItsMarkerInTheTracksDirection)
     EXPECT_EQ(got[start + whole / 12 + whole / 6 + whole / 48 - 1], 0x20);
     EXPECT_EQ(got[start + whole / 12 + whole / 6 + whole / 48], 0xAA);
     // Line 1 has no mark: only its marker.
-    const std::size_t line1 = stream.turn_ends[625 + 99];
-    const auto whole1 = static_cast<std::size_t>(m.tr0 + m.dtr * 725);
+    const std::size_t line1 = start_byte(m, 725);
+    const std::size_t whole1 = whole_bytes(m, 725);
     EXPECT_EQ(got[line1], 0xAA);
     EXPECT_EQ(got[line1 + whole1 / 12 + whole1 / 6], 0x20);
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 #include <numeric>
 
 #include "image/images.h"
@@ -17,25 +16,13 @@ namespace {
 
 using named_case::operator<<;
 
-constexpr double inf = std::numeric_limits<double>::infinity();
-const double nan = std::nan("");
-
-struct GrayCase {
-    const char* name;
-    reference::SweepParams image;
-    int lines;
-    std::vector<int> gray;
-};
+using GrayCase = LineColourCase<reference::SweepParams>;
 
 class SweepGrayLine : public testing::TestWithParam<GrayCase> {};
 
 TEST_P(SweepGrayLine, IsEveryLineWhoseFirstTurnSpanHoldsTheReference)
 {
-    const GrayCase& row = GetParam();
-    reset_synthesis_state();
-    const CoreRun run = run_sweep_core(row.image);
-    EXPECT_TRUE(run.completed);
-    EXPECT_EQ(progress_lines(run.out), expected_colours(row.lines, row.gray)) << run.out;
+    expect_gray_lines(GetParam());
 }
 
 // Line k spans first turns [tr0_start + k step, tr0_start + (k + 1) step]; all the
@@ -144,8 +131,8 @@ TEST_P(SweepImageEnds, DrainedAndReportedAsCreated)
 INSTANTIATE_TEST_SUITE_P(
     SweepImage, SweepImageEnds,
     testing::Values(EndCase{"LimitEqualToTheFirstTurn", {300, 1, -100, 300, 1000, 310}, 0, 1},
-                    EndCase{"FirstTurnNotANumber", {nan, 1, -100, 200000, 1000, 310}, 0, 1},
-                    EndCase{"FirstTurnInfinite", {inf, 1, -100, 200000, 1000, 310}, 0, 1},
+                    EndCase{"FirstTurnNotANumber", {reference::nan, 1, -100, 200000, 1000, 310}, 0, 1},
+                    EndCase{"FirstTurnInfinite", {reference::inf, 1, -100, 200000, 1000, 310}, 0, 1},
                     EndCase{"FirstTurnOfZeroBytes", {0, 1, -100, 200000, 1000, 310}, 0, 1},
                     EndCase{"FirstTurnNegative", {-3, 1, -100, 200000, 1000, 310}, 0, 1},
                     // An anchor of the same length: a growth of zero.

@@ -4,8 +4,6 @@
 // pixel bytes in track order.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
 #include <string>
 
 #include "dialogue_support.h"
@@ -17,26 +15,16 @@
 namespace {
 
 using named_case::operator<<;
+using reference::inf;
+using reference::nan;
 
-constexpr double inf = std::numeric_limits<double>::infinity();
-const double nan = std::nan("");
-
-struct GrayCase {
-    const char* name;
-    reference::TrackParams image;
-    int lines;
-    std::vector<int> gray;
-};
+using GrayCase = LineColourCase<reference::TrackParams>;
 
 class GrayLine : public testing::TestWithParam<GrayCase> {};
 
 TEST_P(GrayLine, IsTheLineHoldingTheCrossingWithBothEndsInclusive)
 {
-    const GrayCase& row = GetParam();
-    reset_synthesis_state();
-    const CoreRun run = run_track_core(row.image);
-    EXPECT_TRUE(run.completed);
-    EXPECT_EQ(progress_lines(run.out), expected_colours(row.lines, row.gray)) << run.out;
+    expect_gray_lines(GetParam());
 }
 
 // The default corners against the average model cross at mathematically 8750, the
@@ -176,16 +164,48 @@ INSTANTIATE_TEST_SUITE_P(TrackImage, ImageEnds,
                                          EndCase{"GrowthInfinity", 10, inf, 200000, 10}),
                          [](const testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
+// Every turn of an image from a fresh start where the closed-form rules put it
+// (reference::track_rule_pixels): lengths, carries, markers, fills and the end.
+struct RuleCase {
+    const char* name;
+    reference::TrackParams image;
+};
+
+class TrackRules : public testing::TestWithParam<RuleCase> {};
+
+TEST_P(TrackRules, EveryTurnHoldsItsMarkerAndFillWhereTheRulesPutIt)
+{
+    reset_synthesis_state();
+    const CoreRun run = run_track_core(GetParam().image);
+    ASSERT_TRUE(run.completed);
+    const Bytes expected = reference::track_rule_pixels(GetParam().image, run.file);
+    EXPECT_TRUE(same_bytes(reference::recover_pixels(run.file, expected.size()), expected));
+    // The drain follows the last turn: 109 frames, then the last record whole.
+    EXPECT_EQ(run.file.size(), (expected.size() / 24 + 109) * 24 / 2352 * 2352 + 2352);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TrackImage, TrackRules,
+    testing::Values(RuleCase{"IntegerTurns", {36, 0, 1000, 1, 30000}},
+                    RuleCase{"FractionalTurnsWithAGrayLine", {37.3, 0.0173, 30, 0.03, 50001.7}},
+                    RuleCase{"OneByteMarkersGrayLine6", {12.25, 0.003, 20, 0.001, 30000}},
+                    RuleCase{"TurnsLongerThanASector", {3001.7, 0.9, 3000, 1, 60000.3}},
+                    RuleCase{"HalfByteTurns", {35.5, 0.011, 36, 0.02, 23000}},
+                    RuleCase{"ShortGrowingFirstTurns", {0.5, 0.3, 1, 0.25, 100000}},
+                    RuleCase{"ShortSlowlyGrowingFirstTurns", {0.25, 0.0011, 0.3, 0.001, 30000}},
+                    RuleCase{"TurnsAboutARingLong", {2600.7, 0.3, 0, 1, 100000}}),
+    [](const testing::TestParamInfo<RuleCase>& info) { return std::string(info.param.name); });
+
 // A first turn of half a byte that grows by 0.3 a turn is drawn like any other turn:
-// the built binary writes the byte-at-a-time model's image, lines and all, where it
-// used to end the image before its first turn.
+// the built binary writes its core's image, lines and all, where it used to end the
+// image before its first turn.
 TEST(TrackImage, ShortGrowingFirstTurnsAreDrawnLikeAnyOther)
 {
     const std::string dir = make_work_dir();
     const RunResult r = run_ringetch(
         {"size", "200000", "tr0_f", "0.5", "tr0_t", "1.5", "dtr_t", "0.3", "dtr_f", "0.2"}, "exit\n", dir);
-    reference::State fresh;
-    const CoreRun expected = reference::image_file(fresh, reference::track_pixels({0.5, 0.3, 1, 0.25, 200000}));
+    reset_synthesis_state();
+    const CoreRun expected = run_track_core({0.5, 0.3, 1, 0.25, 200000});
     EXPECT_EQ(progress_lines(expected.out), expected_colours(2, {0}));
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_EQ(r.out, range_display("0.5", "1.5", "0.3", "0.2") + "creating DIRECT image\n" + expected.out +
