@@ -106,6 +106,9 @@ bool load_burned_image(const char* path, BurnedImage& image, char* why, std::siz
         line.fill_shade = byte_shades[scan.line[k].fill];
     }
     image.direction_mark = has_direction_mark(scan);
+    // An image cut before a line's first marked turn: that line has nothing to read.
+    while (image.line_count > 0 && image.lines[image.line_count - 1].marked_turns == 0)
+        image.line_count -= 1;
     return true;
 }
 

@@ -4,6 +4,7 @@
 // shape whose size squared grows linearly with the boundary's stream position, so one
 // linear least-squares fit over all of them gives the centre, the capture's affine
 // shape and the track's scale, never an assumed millimetre.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -18,6 +19,7 @@ constexpr int coarse_side = 800;       // the small copy on which the track area
 constexpr int profile_rays = 256;      // rays of the first, averaged, radial profile
 constexpr int fit_rays = 720;          // rays along which each boundary is located
 constexpr double edge_window = 0.3;    // search half-width around a boundary, in band widths
+constexpr double ring_rms_share = 0.1;  // the boundaries' scatter about their rings, in band widths, at most
 
 struct Boundary {
     double position = 0;  // stream position of the later line's first byte
@@ -34,7 +36,13 @@ int boundaries_of(const BurnedImage& image, Boundary* out)
             continue;
         const double band = std::min(image.lines[k].line_end - image.lines[k].line_start,
                                      image.lines[k - 1].line_end - image.lines[k - 1].line_start);
-        out[count++] = {image.lines[k].line_start, step > 0 ? 1 : -1, band};
+        // The line starts at one angle; round the turn the boundary lies between its
+        // first turn and the previous line's last, half a turn earlier on average.
+        const BurnedLine& line = image.lines[k];
+        const double turn = line.marked_turns > 1 ? (line.marker_start[line.marked_turns - 1] - line.marker_start[0]) /
+                                                        (line.marked_turns - 1)
+                                                  : 0;
+        out[count++] = {line.line_start - turn / 2, step > 0 ? 1 : -1, band};
     }
     return count;
 }
@@ -200,10 +208,29 @@ bool match_boundaries(const std::vector<Edge>& edges, const Boundary* bounds, in
     return best_hits >= 2 && best_hits * 2 >= count;
 }
 
+// The Gaussian width of an edge whose step over `span` pixels is `share` of its
+// height: share = erf(span / (2 sqrt(2) sigma)), solved by bisection.
+double edge_width(double share, double span)
+{
+    if (!(share > 0 && share < 1))
+        return 0;
+    double low = 1e-3;
+    double high = 100;
+    for (int k = 0; k < 40; ++k) {
+        const double sigma = 0.5 * (low + high);
+        if (std::erf(span / (2.8284271247461903 * sigma)) > share)
+            low = sigma;
+        else
+            high = sigma;
+    }
+    return 0.5 * (low + high);
+}
+
 struct EdgePoint {
     double x;
     double y;
     double position;
+    double blur;  // the edge's Gaussian width, pixels, from its height over its steepest slope
 };
 
 // Locates each boundary along each ray near where the map puts it: the strongest step
@@ -246,7 +273,8 @@ std::vector<EdgePoint> boundary_points(const cv::Mat& grey, const DiscMap& map, 
             const double curve = left - 2 * best_slope + right;
             const double shift = curve < 0 ? 0.5 * (left - right) / curve : 0;
             const cv::Point2d at = capture_point(map, rho - half + (best + shift) * step, angle);
-            points.push_back({at.x, at.y, bounds[k].position});
+            const double height = bounds[k].sign * (values[samples - 1] - values[0]);
+            points.push_back({at.x, at.y, bounds[k].position, edge_width(best_slope / height, 8 * step)});
         }
     }
     return points;
@@ -378,6 +406,29 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
         const double rms = rings_rms(points, map, round == 0 ? 1e300 : limit);
         map.boundary_rms = rms;
         limit = std::max(3 * rms, 0.5);
+        std::vector<double> blurs;
+        for (const EdgePoint& pt : points)
+            if (pt.blur > 0)
+                blurs.push_back(pt.blur);
+        if (!blurs.empty()) {
+            std::nth_element(blurs.begin(), blurs.begin() + blurs.size() / 2, blurs.end());
+            map.blur = blurs[blurs.size() / 2];
+        }
+    }
+    // Rings found in noise scatter over the whole search window; the track's own
+    // boundaries lie on their rings to a fraction of a pixel or two.
+    double bands[max_capture_lines];
+    for (int k = 0; k < count; ++k) {
+        const double rho = map_radius(map, bounds[k].position);
+        bands[k] = map.b * bounds[k].band / (2 * std::max(rho, 1.0));
+    }
+    std::nth_element(bands, bands + count / 2, bands + count);
+    if (!(map.boundary_rms < ring_rms_share * bands[count / 2])) {
+        std::snprintf(why, why_size,
+                      "no disc found: the rings that best match the image's lines lie %.1f pixels off the capture's "
+                      "edges, too far to be the track",
+                      map.boundary_rms);
+        return false;
     }
     return true;
 }

@@ -29,6 +29,18 @@ struct RowEdge {
     bool found = false;
 };
 
+// One line's rows and its parabola, kept for the second pass that shares the
+// curvature between lines.
+struct LineFit {
+    std::vector<RowEdge> edges;
+    std::vector<bool> keep;
+    double c[3] = {};
+    double cov[3][3] = {};  // per unit variance
+    double sigma = 0;       // one row's error, widened for the rows' correlation, degrees
+};
+
+LineFit fits[max_capture_lines];
+
 // Fractional marked-turn index at stream position p, from the burned marker starts.
 double marked_index(const BurnedLine& line, double position)
 {
@@ -43,9 +55,11 @@ double marked_index(const BurnedLine& line, double position)
     return static_cast<double>(at - first - 1) + (position - before) / (*at - before);
 }
 
-// The profile's best box of `width` samples (cyclic) of the wanted sign: where it
-// starts, to a fraction of a sample, and its contrast over the rest's spread.
-void best_box(const float* profile, int count, int width, int sign, std::vector<double>& sums, double& start,
+// The profile's best box of `width` samples (cyclic) of the wanted sign, then its
+// centre to a fraction of a sample as the centroid of the box's contrast over a
+// window a quarter of a box wider on either side (no quantisation to the samples);
+// and the box's contrast over the spread of the rest.
+void best_box(const float* profile, int count, int width, int sign, std::vector<double>& sums, double& centre,
               double& contrast)
 {
     sums.assign(static_cast<std::size_t>(count + width + 1), 0);
@@ -55,26 +69,27 @@ void best_box(const float* profile, int count, int width, int sign, std::vector<
         if (k < count)
             total += profile[k];
     }
-    auto score = [&](int k) {
-        const int i = ((k % count) + count) % count;
-        const double in = (sums[i + width] - sums[i]) / width;
-        const double out = (total - in * width) / (count - width);
-        return sign * (in - out);
-    };
     int best = 0;
     double best_score = -1e300;
     for (int k = 0; k < count; ++k) {
-        const double s = score(k);
-        if (s > best_score) {
-            best_score = s;
+        const double in = (sums[k + width] - sums[k]) / width;
+        const double out = (total - in * width) / (count - width);
+        const double score = sign * (in - out);
+        if (score > best_score) {
+            best_score = score;
             best = k;
         }
     }
-    const double left = score(best - 1);
-    const double right = score(best + 1);
-    const double curve = left - 2 * best_score + right;
-    const double shift = curve < 0 ? 0.5 * (left - right) / curve : 0;
-    start = best + std::max(-0.5, std::min(0.5, shift));
+    const double fill = (total - (sums[best + width] - sums[best])) / (count - width);
+    const int wing = width / 4;
+    double weight = 0;
+    double moment = 0;
+    for (int k = best - wing; k < best + width + wing; ++k) {
+        const double v = sign * (profile[((k % count) + count) % count] - fill);
+        weight += v;
+        moment += v * k;
+    }
+    centre = weight > 0 ? moment / weight : best + 0.5 * (width - 1);
     // The spread of the profile away from the box and its edges.
     double sum = 0;
     double square = 0;
@@ -94,38 +109,69 @@ struct Band {
     cv::Mat profiles;  // rows x angles, float
     std::vector<double> rho;
     std::vector<double> u;
+    std::vector<double> sines;  // of each angle column
+    std::vector<double> cosines;
 };
 
 // Resamples the line's marked part in polar form: a row per radius step, an angle
 // column per sample around the turn.
 void resample_band(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map, Band& band)
 {
-    const double inner = map_radius(map, line.marker_start[0]);
-    const double outer = map_radius(map, line.marker_start[line.marked_turns - 1]);
-    const double width = outer - inner;
+    const double first = map_radius(map, line.marker_start[0]);
+    const double last = map_radius(map, line.marker_start[line.marked_turns - 1]);
+    const double inner = first + 0.5;
+    const double outer = last - 0.5;
+    const double width = std::max(0.0, outer - inner);
     const int rows = std::max(1, std::min(max_trace_rows, static_cast<int>(width)));
-    int angles = static_cast<int>(2 * 3.141592653589793 * outer / 2);
-    angles = std::max(720, std::min(8192, angles / 8 * 8));
+    // About a sample a pixel round the band's outer edge.
+    const int angles = std::max(1440, std::min(16384, static_cast<int>(2 * 3.141592653589793 * outer) / 8 * 8));
+    // A row sees the turns within its pixels and the blur: its marked-turn index is
+    // their mean, the unmarked turns beyond the band's ends (no marker) left out.
+    const double footprint = std::max(0.5, map.blur);
     cv::Mat map_x(rows, angles, CV_32F);
     cv::Mat map_y(rows, angles, CV_32F);
     band.rho.assign(rows, 0);
     band.u.assign(rows, 0);
+    band.sines.resize(angles);
+    band.cosines.resize(angles);
+    for (int k = 0; k < angles; ++k) {
+        band.sines[k] = std::sin(2 * 3.141592653589793 * k / angles);
+        band.cosines[k] = std::cos(2 * 3.141592653589793 * k / angles);
+    }
     for (int r = 0; r < rows; ++r) {
         const double rho = inner + width * (r + 0.5) / rows;
         band.rho[r] = rho;
-        const double position = (rho * rho - map.a) / map.b;
-        band.u[r] = marked_index(line, position) / std::max(1, line.marked_turns - 1);
+        double weight = 0;
+        double sum = 0;
+        for (int q = -12; q <= 12; ++q) {
+            const double seen = rho + footprint * q / 4.0;
+            if (seen < first || seen > last)
+                continue;
+            const double w = std::exp(-0.5 * (q / 4.0) * (q / 4.0));
+            sum += w * marked_index(line, (seen * seen - map.a) / map.b);
+            weight += w;
+        }
+        band.u[r] = (weight > 0 ? sum / weight : 0) / std::max(1, line.marked_turns - 1);
         auto* xs = map_x.ptr<float>(r);
         auto* ys = map_y.ptr<float>(r);
+        const double sign = map.mirrored ? -1 : 1;
         for (int k = 0; k < angles; ++k) {
-            const cv::Point2d at = capture_point(map, rho, 360.0 * k / angles);
-            xs[k] = static_cast<float>(at.x);
-            ys[k] = static_cast<float>(at.y);
+            const double ux = sign * band.sines[k] * rho;
+            const double uy = -band.cosines[k] * rho;
+            xs[k] = static_cast<float>(map.cx + map.s[0][0] * ux + map.s[0][1] * uy);
+            ys[k] = static_cast<float>(map.cy + map.s[1][0] * ux + map.s[1][1] * uy);
         }
     }
     cv::Mat sampled;
     cv::remap(grey, sampled, map_x, map_y, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
     sampled.convertTo(band.profiles, CV_32F);
+}
+
+// Half the marker's arc on the disc, degrees: a twelfth of the drawn turn, which
+// the twist says is longer or shorter than the disc's turn there.
+double half_marker(double twist, const BurnedLine& line)
+{
+    return 15 * (1 + twist / (360.0 * std::max(1, line.marked_turns - 1)));
 }
 
 // Least squares of angle = c0 + c1 u + c2 u^2 over the rows kept; the covariance of
@@ -179,10 +225,11 @@ double wrap_degrees(double angle)
 
 // Reads one line into its reading and trace.
 void read_line(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map, LineReading& reading,
-               LineTrace& trace)
+               LineTrace& trace, LineFit& fit)
 {
     reading = LineReading{};
     trace = LineTrace{};
+    fit = LineFit{};
     if (line.marked_turns < 8)
         return;
     Band band;
@@ -195,15 +242,16 @@ void read_line(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map, 
     std::vector<RowEdge> edges(rows);
     trace.rows = rows;
     for (int r = 0; r < rows; ++r) {
-        double start = 0;
+        double centre = 0;
         double contrast = 0;
-        best_box(band.profiles.ptr<float>(r), angles, width, sign, sums, start, contrast);
+        best_box(band.profiles.ptr<float>(r), angles, width, sign, sums, centre, contrast);
         edges[r].u = band.u[r];
-        edges[r].angle = 360.0 * start / angles;
+        // The box's centre; the leading edge is half a marker before it.
+        edges[r].angle = 360.0 * centre / angles;
         edges[r].contrast = contrast;
         edges[r].found = contrast >= row_contrast;
         trace.rho[r] = band.rho[r];
-        trace.angle[r] = wrap_degrees(edges[r].angle);
+        trace.angle[r] = wrap_degrees(edges[r].angle - 15);
         trace.found[r] = edges[r].found;
     }
     if (rows < 4)
@@ -260,11 +308,139 @@ void read_line(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map, 
     // Rows of one blur are not independent: the errors are widened for it.
     const double sigma = std::max(rms, 0.05) * std::sqrt(row_correlation);
     reading.read = true;
-    reading.angle = wrap_degrees(c[0]);
     reading.twist = c[1] + c[2];
+    reading.angle = wrap_degrees(c[0] - half_marker(reading.twist, line));
     reading.angle_error = std::max(angle_error_floor, sigma * std::sqrt(cov[0][0]));
     const double twist_var = cov[1][1] + 2 * cov[1][2] + cov[2][2];
     reading.twist_error = std::max(angle_error_floor, sigma * std::sqrt(std::max(0.0, twist_var)));
+    fit.edges = edges;
+    fit.keep = keep;
+    fit.sigma = sigma;
+    for (int i = 0; i < 3; ++i) {
+        fit.c[i] = c[i];
+        for (int j = 0; j < 3; ++j)
+            fit.cov[i][j] = cov[i][j];
+    }
+}
+
+// Least squares of y = d0 + d1 u over the rows kept: the coefficients for the values
+// and for u^2, and the covariance per unit variance.
+struct StraightFit {
+    double d[2] = {};
+    double g[2] = {};  // the same fit of u^2
+    double cov[2][2] = {};
+    double rms = 0;
+};
+
+StraightFit fit_straight(const LineFit& fit, double curvature)
+{
+    StraightFit out;
+    double n[2][2] = {};
+    double t[2] = {};
+    double q[2] = {};
+    for (std::size_t k = 0; k < fit.edges.size(); ++k) {
+        if (!fit.keep[k])
+            continue;
+        const double u = fit.edges[k].u;
+        const double y = fit.edges[k].angle - curvature * u * u;
+        n[0][0] += 1;
+        n[0][1] += u;
+        n[1][1] += u * u;
+        t[0] += y;
+        t[1] += u * y;
+        q[0] += u * u;
+        q[1] += u * u * u;
+    }
+    n[1][0] = n[0][1];
+    const double det = n[0][0] * n[1][1] - n[0][1] * n[1][0];
+    if (!(det > 0))
+        return out;
+    out.cov[0][0] = n[1][1] / det;
+    out.cov[0][1] = out.cov[1][0] = -n[0][1] / det;
+    out.cov[1][1] = n[0][0] / det;
+    for (int i = 0; i < 2; ++i) {
+        out.d[i] = out.cov[i][0] * t[0] + out.cov[i][1] * t[1];
+        out.g[i] = out.cov[i][0] * q[0] + out.cov[i][1] * q[1];
+    }
+    double sum = 0;
+    for (std::size_t k = 0; k < fit.edges.size(); ++k) {
+        if (!fit.keep[k])
+            continue;
+        const double u = fit.edges[k].u;
+        const double d = fit.edges[k].angle - curvature * u * u - out.d[0] - out.d[1] * u;
+        sum += d * d;
+    }
+    out.rms = std::sqrt(sum / std::max(1.0, n[0][0] - 2));
+    return out;
+}
+
+// The lines' curvatures follow one straight line in their twists (the phase error's
+// second derivative is the growth mismatch, which the twist shifts linearly): fitted
+// over the lines read, it replaces each line's own, poorly fixed, curvature, and
+// each line is fitted again as a straight line plus that curvature.
+void share_curvature(const BurnedImage& image, CaptureReading& reading)
+{
+    double n[2][2] = {};
+    double t[2] = {};
+    int count = 0;
+    const int line_count = image.line_count;
+    for (int k = 0; k < line_count; ++k) {
+        if (!reading.lines[k].read)
+            continue;
+        const LineFit& fit = fits[k];
+        const double var = fit.sigma * fit.sigma * fit.cov[2][2];
+        if (!(var > 0))
+            continue;
+        const double x = reading.lines[k].twist / 1000;
+        const double w = 1 / var;
+        n[0][0] += w;
+        n[0][1] += w * x;
+        n[1][1] += w * x * x;
+        t[0] += w * fit.c[2];
+        t[1] += w * x * fit.c[2];
+        count += 1;
+    }
+    if (count < 2)
+        return;
+    n[1][0] = n[0][1];
+    double cov[2][2] = {};
+    double det = n[0][0] * n[1][1] - n[0][1] * n[1][0];
+    if (count < 3 || !(det > 1e-12 * n[0][0] * n[1][1])) {
+        // Too few lines for a slope: one curvature for all.
+        n[0][1] = n[1][0] = 0;
+        n[1][1] = 1e12;
+        t[1] = 0;
+        det = n[0][0] * n[1][1];
+    }
+    cov[0][0] = n[1][1] / det;
+    cov[0][1] = cov[1][0] = -n[0][1] / det;
+    cov[1][1] = n[0][0] / det;
+    const double alpha = cov[0][0] * t[0] + cov[0][1] * t[1];
+    const double beta = cov[1][0] * t[0] + cov[1][1] * t[1];
+    for (int k = 0; k < line_count; ++k) {
+        LineReading& line = reading.lines[k];
+        if (!line.read)
+            continue;
+        const LineFit& fit = fits[k];
+        const double x = line.twist / 1000;
+        const double curvature = alpha + beta * x;
+        const double var_curvature = cov[0][0] + 2 * x * cov[0][1] + x * x * cov[1][1];
+        const double own_var = fit.sigma * fit.sigma * fit.cov[2][2];
+        // A line whose own curvature disagrees keeps it.
+        if (std::fabs(fit.c[2] - curvature) > 4 * std::sqrt(own_var + var_curvature) + 1)
+            continue;
+        const StraightFit straight = fit_straight(fit, curvature);
+        if (!(straight.cov[0][0] > 0))
+            continue;
+        const double sigma = std::max(straight.rms, 0.05) * std::sqrt(row_correlation);
+        line.twist = straight.d[1] + curvature;
+        line.angle = wrap_degrees(straight.d[0] - half_marker(line.twist, image.lines[k]));
+        line.angle_error = std::max(angle_error_floor, std::sqrt(sigma * sigma * straight.cov[0][0] +
+                                                                 straight.g[0] * straight.g[0] * var_curvature));
+        const double twist_lever = 1 - straight.g[1];
+        line.twist_error = std::max(angle_error_floor, std::sqrt(sigma * sigma * straight.cov[1][1] +
+                                                                 twist_lever * twist_lever * var_curvature));
+    }
 }
 
 // Line 0's direction mark, a 48th of a turn of the marker's shade a quarter turn
@@ -310,7 +486,7 @@ bool read_lines(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, Cap
     map.mirrored = false;
     if (image.direction_mark && image.line_count > 0) {
         LineReading first;
-        read_line(grey, image.lines[0], map, first, traces.lines[0]);
+        read_line(grey, image.lines[0], map, first, traces.lines[0], fits[0]);
         if (!first.read) {
             std::snprintf(why, why_size,
                           "line 0 cannot be read, so its direction mark cannot tell whether the capture is mirrored");
@@ -324,6 +500,9 @@ bool read_lines(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, Cap
         map.mirrored = evidence < 0;
     }
     for (int k = 0; k < image.line_count; ++k)
-        read_line(grey, image.lines[k], map, reading.lines[k], traces.lines[k]);
+        read_line(grey, image.lines[k], map, reading.lines[k], traces.lines[k], fits[k]);
+    share_curvature(image, reading);
+    for (LineFit& fit : fits)
+        fit = LineFit{};
     return true;
 }

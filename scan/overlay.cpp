@@ -40,45 +40,51 @@ cv::Mat stretched(const cv::Mat& grey, double scale)
         std::nth_element(values.begin(), values.begin() + values.size() * 99 / 100, values.end());
         high = values[values.size() * 99 / 100];
     }
+    // Stretched into the middle of the range, so that the marks stand out on white
+    // and on black alike.
     cv::Mat eight;
     const double span = high > low ? high - low : 1;
-    small.convertTo(eight, CV_8U, 255 / span, -low * 255 / span);
+    small.convertTo(eight, CV_8U, 160 / span, 48 - low * 160 / span);
     cv::Mat colour;
     cv::cvtColor(eight, colour, cv::COLOR_GRAY2BGR);
     return colour;
 }
 
-void draw_ring(cv::Mat& picture, const DiscMap& map, double rho, double scale, const cv::Scalar& colour)
+void draw_ring(cv::Mat& picture, const DiscMap& map, double rho, double scale, const cv::Scalar& colour,
+               int thickness)
 {
     std::vector<cv::Point> points;
     for (int k = 0; k < 720; ++k) {
         const cv::Point2d at = capture_point(map, rho, k * 0.5);
         points.emplace_back(static_cast<int>(std::lround(at.x * scale)), static_cast<int>(std::lround(at.y * scale)));
     }
-    cv::polylines(picture, points, true, colour, 1, cv::LINE_AA);
+    cv::polylines(picture, points, true, colour, thickness, cv::LINE_AA);
 }
 
 void draw_map(cv::Mat& picture, const DiscMap& map, const BurnedImage& image, const CaptureTraces& traces,
               const CaptureReading& reading, double scale)
 {
     // The rim from the track's own scale: turn 0 lies at the program area's inner radius.
-    draw_ring(picture, map, map_radius(map, 0) * disc_radius_mm / program_inner_radius_mm, scale, rim_colour);
+    draw_ring(picture, map, map_radius(map, 0) * disc_radius_mm / program_inner_radius_mm, scale, rim_colour, 2);
     for (int k = 0; k < image.line_count; ++k)
-        draw_ring(picture, map, map_radius(map, image.lines[k].line_start), scale, boundary_colour);
+        draw_ring(picture, map, map_radius(map, image.lines[k].line_start), scale, boundary_colour, 1);
     if (image.line_count > 0)
-        draw_ring(picture, map, map_radius(map, image.lines[image.line_count - 1].line_end), scale, boundary_colour);
+        draw_ring(picture, map, map_radius(map, image.lines[image.line_count - 1].line_end), scale, boundary_colour, 1);
     for (int k = 0; k < image.line_count; ++k) {
         const LineTrace& trace = traces.lines[k];
         for (int r = 0; r < trace.rows; ++r) {
             const bool good = reading.lines[k].read && trace.found[r];
             const cv::Point2d at = capture_point(map, trace.rho[r], trace.angle[r]);
-            cv::circle(picture, cv::Point(static_cast<int>(at.x * scale), static_cast<int>(at.y * scale)), 1,
+            cv::circle(picture, cv::Point(static_cast<int>(at.x * scale), static_cast<int>(at.y * scale)), 2,
                        good ? read_colour : unread_colour, cv::FILLED);
         }
         const double middle = map_radius(map, 0.5 * (image.lines[k].line_start + image.lines[k].line_end));
-        const cv::Point2d at = capture_point(map, middle, 270 + 4.0 * (k % 8));
-        cv::putText(picture, std::to_string(k), cv::Point(static_cast<int>(at.x * scale) - 6, static_cast<int>(at.y * scale) + 4),
-                    cv::FONT_HERSHEY_SIMPLEX, 0.4, reading.lines[k].read ? read_colour : unread_colour, 1, cv::LINE_AA);
+        const cv::Point2d at = capture_point(map, middle, 270 + 6.0 * (k % 4));
+        const cv::Point place(static_cast<int>(at.x * scale) - 6, static_cast<int>(at.y * scale) + 5);
+        cv::putText(picture, std::to_string(k), place, cv::FONT_HERSHEY_SIMPLEX, 0.5, cv::Scalar(0, 0, 0), 3,
+                    cv::LINE_AA);
+        cv::putText(picture, std::to_string(k), place, cv::FONT_HERSHEY_SIMPLEX, 0.5,
+                    reading.lines[k].read ? read_colour : unread_colour, 1, cv::LINE_AA);
     }
 }
 

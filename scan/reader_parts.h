@@ -25,6 +25,7 @@ struct DiscMap {
     bool mirrored = false;   // the track runs anticlockwise on the capture
     int boundary_points = 0; // edge points the fit used
     double boundary_rms = 0; // their distance from the fitted rings, pixels
+    double blur = 0;         // the boundaries' Gaussian width (pixels and blur together), pixels
 };
 
 inline cv::Point2d capture_point(const DiscMap& map, double rho, double angle_degrees)

@@ -1,0 +1,315 @@
+// The scan reader on renders of the recorded side (ringetch-preview's picture of the
+// disc face, then turned, offset, mirrored or blurred here), against the truth the
+// refinement fit predicts; its refusals; and ringetch-scan's command line.
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "image/images.h"
+#include "model_fit/fit.h"
+#include "preview_support.h"
+#include "refine/refinement_image.h"
+#include "scan/capture_reading.h"
+
+namespace {
+
+constexpr TrackModel disc{23010, 1.3905};   // the simulated disc
+constexpr TrackModel drawn{23000, 1.39};    // the refinement image's model
+constexpr double refinement_size = 62e6;    // four lines
+constexpr int dpi600_pixels = 2835;         // a 120 mm disc face at 600 dpi
+
+double angle_gap(double a, double b)
+{
+    const double d = std::fmod(a - b + 540.0, 360.0) - 180;
+    return std::fabs(d);
+}
+
+// The refinement image and its clean render, made once for the suite.
+class ScanReader : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        folder = new WorkFolder;
+        std::FILE* file = std::fopen((*folder / "refine.rge").c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_TRUE(draw_refinement_image(drawn, refinement_size, file));
+        ASSERT_EQ(std::fclose(file), 0);
+        const RunResult r = run_preview({"image", "refine.rge", "tr0", std::to_string(disc.tr0), "dtr",
+                                         std::to_string(disc.dtr), "pixels", std::to_string(dpi600_pixels), "png",
+                                         "clean.png"},
+                                        folder->path());
+        ASSERT_EQ(r.exit_status, 0) << r.err;
+        clean = cv::imread(*folder / "clean.png", cv::IMREAD_GRAYSCALE);
+        ASSERT_FALSE(clean.empty());
+    }
+
+    static void TearDownTestSuite()
+    {
+        delete folder;
+        folder = nullptr;
+    }
+
+    static std::string write_capture(const cv::Mat& picture, const std::string& name)
+    {
+        const std::string path = *folder / name;
+        cv::imwrite(path, picture);
+        return path;
+    }
+
+    static WorkFolder* folder;
+    static cv::Mat clean;
+};
+
+WorkFolder* ScanReader::folder = nullptr;
+cv::Mat ScanReader::clean;
+
+struct CaptureCase {
+    const char* name;
+    double turn;      // degrees clockwise on the capture
+    cv::Point2d shift;  // pixels
+    bool mirrored;
+    double blur;      // Gaussian sigma, pixels
+    double noise;     // standard deviation, grey levels
+};
+
+class ScanReaderCaptures : public ScanReader, public ::testing::WithParamInterface<CaptureCase> {};
+
+cv::Mat degraded(const cv::Mat& clean, const CaptureCase& c)
+{
+    cv::Mat picture = clean.clone();
+    if (c.mirrored)
+        cv::flip(picture, picture, 1);
+    const cv::Point2f centre(clean.cols / 2.0F, clean.rows / 2.0F);
+    cv::Mat move = cv::getRotationMatrix2D(centre, -c.turn, 1.0);
+    move.at<double>(0, 2) += c.shift.x;
+    move.at<double>(1, 2) += c.shift.y;
+    cv::warpAffine(picture, picture, move, picture.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(255));
+    if (c.blur > 0)
+        cv::GaussianBlur(picture, picture, cv::Size(), c.blur);
+    if (c.noise > 0) {
+        cv::Mat noise(picture.size(), CV_16S);
+        cv::randn(noise, 0, c.noise);
+        cv::Mat wide;
+        picture.convertTo(wide, CV_16S);
+        wide += noise;
+        wide.convertTo(picture, CV_8U);
+    }
+    return picture;
+}
+
+TEST_P(ScanReaderCaptures, ReadsEveryWedgeWithinAThirdOfADegreeOfTheTruth)
+{
+    const CaptureCase& c = GetParam();
+    const std::string path = write_capture(degraded(clean, c), std::string(c.name) + ".png");
+    BurnedImage image;
+    refinement_burned_image(drawn, refinement_size, image);
+    CaptureReading reading;
+    read_capture(path.c_str(), nullptr, image, nullptr, reading);
+    ASSERT_FALSE(reading.refused) << reading.why;
+    ASSERT_EQ(reading.line_count, lines_held(drawn, refinement_size));
+    for (int line = 0; line < reading.line_count; ++line) {
+        const LineReading& r = reading.lines[line];
+        ASSERT_TRUE(r.read) << "line " << line;
+        const double truth = predicted_angle(disc, drawn, reading_turn(line)) + c.turn;
+        EXPECT_LT(angle_gap(r.angle, truth), 0.3) << "line " << line << " read " << r.angle;
+        EXPECT_LT(r.angle_error, 0.3) << "line " << line;
+        if (image.lines[line].marked_turns == 560) {
+            EXPECT_NEAR(r.twist, line_twist(disc, drawn, line), 1.0) << "line " << line;
+        }
+    }
+    std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Captures, ScanReaderCaptures,
+                         ::testing::Values(CaptureCase{"clean", 0, {0, 0}, false, 0, 0},
+                                           CaptureCase{"turned_and_offset", 40, {-230, 140}, false, 0, 0},
+                                           CaptureCase{"mirrored", 0, {0, 0}, true, 0, 0},
+                                           CaptureCase{"blurred_and_noisy", 200, {60, -50}, false, 1.5, 6}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A first image of the dialogue: every line drawn with one model some way off the
+// disc's, so that each line's wedge twists by its own amount.
+constexpr TrackModel first_drawn{22500, 1.44};
+constexpr TrackModel first_disc{22520, 1.438};
+constexpr double first_size = 80e6;  // five lines and part of a sixth
+
+// A light 30-degree sector fixed to the capture, as a scanner's band of light would
+// be: on the dark lines it looks like a straight wedge at one angle.
+void add_band(cv::Mat& picture)
+{
+    const cv::Point2d centre(picture.cols / 2.0, picture.rows / 2.0);
+    for (int y = 0; y < picture.rows; ++y)
+        for (int x = 0; x < picture.cols; ++x) {
+            const double angle = std::atan2(x - centre.x, centre.y - y) * 57.29577951308232;
+            if (angle >= 100 && angle < 130)
+                picture.at<std::uint8_t>(y, x) = cv::saturate_cast<std::uint8_t>(picture.at<std::uint8_t>(y, x) + 90);
+        }
+}
+
+class ScanFirstImage : public ScanReader {
+protected:
+    static void SetUpTestSuite()
+    {
+        ScanReader::SetUpTestSuite();
+        std::FILE* file = std::fopen((*folder / "first.rge").c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        ASSERT_TRUE(draw_track_image(first_drawn, first_drawn, first_size, file));
+        ASSERT_EQ(std::fclose(file), 0);
+        const RunResult r = run_preview({"image", "first.rge", "tr0", std::to_string(first_disc.tr0), "dtr",
+                                         std::to_string(first_disc.dtr), "pixels", std::to_string(dpi600_pixels),
+                                         "png", "first.png"},
+                                        folder->path());
+        ASSERT_EQ(r.exit_status, 0) << r.err;
+        first = cv::imread(*folder / "first.png", cv::IMREAD_GRAYSCALE);
+        char why[512];
+        ASSERT_TRUE(load_burned_image((*folder / "first.rge").c_str(), image, why, sizeof why)) << why;
+    }
+
+    static cv::Mat first;
+    static BurnedImage image;
+};
+
+cv::Mat ScanFirstImage::first;
+BurnedImage ScanFirstImage::image;
+
+TEST_F(ScanFirstImage, TheTwistsFixTheModelWithinItsStatedError)
+{
+    EXPECT_FALSE(image.direction_mark);
+    CaptureReading reading;
+    read_capture((*folder / "first.png").c_str(), nullptr, image, nullptr, reading);
+    ASSERT_FALSE(reading.refused) << reading.why;
+    ASSERT_TRUE(reading.has_model);
+    const double tr0_error = std::sqrt(reading.covariance[0][0]);
+    EXPECT_LT(tr0_error, 5);
+    EXPECT_LT(std::fabs(reading.model.tr0 - first_disc.tr0), 3 * tr0_error + 0.5);
+    EXPECT_LT(std::fabs(reading.model.dtr - first_disc.dtr), 3 * std::sqrt(reading.covariance[1][1]) + 1e-4);
+}
+
+TEST_F(ScanFirstImage, ABlurredCaptureWithABandGivesNoConfidentWrongModel)
+{
+    cv::Mat picture;
+    cv::GaussianBlur(first, picture, cv::Size(), 3.0);
+    add_band(picture);
+    const std::string path = write_capture(picture, "blurred_band.png");
+    CaptureReading reading;
+    read_capture(path.c_str(), nullptr, image, nullptr, reading);
+    if (!reading.refused && reading.has_model) {
+        EXPECT_LT(std::fabs(reading.model.tr0 - first_disc.tr0), 3 * std::sqrt(reading.covariance[0][0]) + 0.5);
+    }
+    std::remove(path.c_str());
+}
+
+TEST_F(ScanFirstImage, StraightReadingsAtOneAngleAreRefusedUnlessTheTurnedCaptureConfirmsThem)
+{
+    // Wedges smeared beyond reading by the blur, the band left standing.
+    cv::Mat picture;
+    cv::GaussianBlur(first, picture, cv::Size(), 5.0);
+    add_band(picture);
+    const std::string path = write_capture(picture, "band_only.png");
+    CaptureReading reading;
+    read_capture(path.c_str(), nullptr, image, nullptr, reading);
+    EXPECT_TRUE(reading.refused);
+    EXPECT_FALSE(reading.has_model);
+    // The same disc turned by 60 degrees on the glass, the band where it was.
+    cv::Mat turned;
+    const cv::Point2f centre(first.cols / 2.0F, first.rows / 2.0F);
+    cv::warpAffine(first, turned, cv::getRotationMatrix2D(centre, -60, 1.0), first.size(), cv::INTER_LINEAR,
+                   cv::BORDER_CONSTANT, cv::Scalar(255));
+    cv::Mat clean_band = first.clone();
+    add_band(clean_band);
+    add_band(turned);
+    const std::string one = write_capture(clean_band, "band_one.png");
+    const std::string two = write_capture(turned, "band_two.png");
+    read_capture(one.c_str(), two.c_str(), image, nullptr, reading);
+    ASSERT_FALSE(reading.refused) << reading.why;
+    EXPECT_NEAR(reading.turn, 60, 0.5);
+    EXPECT_TRUE(reading.has_model);
+    // Not turned: nothing tells the wedges from the band.
+    read_capture(one.c_str(), one.c_str(), image, nullptr, reading);
+    EXPECT_TRUE(reading.refused);
+    for (const std::string& name : {path, one, two})
+        std::remove(name.c_str());
+}
+
+struct RefusalCase {
+    const char* name;
+    const char* content;  // of the capture file; null: a blank grey picture
+    const char* reason;   // in the refusal
+};
+
+class ScanRefusals : public ScanReader, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(ScanRefusals, RefusesWithTheReasonAndNoReading)
+{
+    const RefusalCase& c = GetParam();
+    const std::string path = *folder / (std::string(c.name) + ".png");
+    if (c.content == nullptr) {
+        cv::Mat blank(800, 800, CV_8U, cv::Scalar(200));
+        cv::Mat noise(blank.size(), CV_8U);
+        cv::randn(noise, 0, 3);
+        cv::imwrite(path, blank + noise);
+    } else if (c.content[0] != '\0') {
+        write_file(path, Bytes(c.content, c.content + std::strlen(c.content)));
+    }
+    BurnedImage image;
+    refinement_burned_image(drawn, refinement_size, image);
+    CaptureReading reading;
+    read_capture(path.c_str(), nullptr, image, nullptr, reading);
+    EXPECT_TRUE(reading.refused);
+    EXPECT_FALSE(reading.has_model);
+    EXPECT_NE(std::string(reading.why).find(c.reason), std::string::npos) << reading.why;
+    EXPECT_NE(std::string(reading.why).find(path), std::string::npos) << reading.why;
+    std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(Captures, ScanRefusals,
+                         ::testing::Values(RefusalCase{"missing", "", "No such file"},
+                                           RefusalCase{"not_a_picture", "not a picture\n", "not a picture"},
+                                           RefusalCase{"blank", nullptr, "no disc found"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ringetch-scan as a user runs it: the rows on standard output, refusals on standard
+// error with status 1 and nothing on standard output.
+TEST_F(ScanReader, TheToolPrintsOneRowPerLineAndRefusesWhatItCannotRead)
+{
+    const std::string overlay = *folder / "seen.png";
+    RunResult r = run_program(SCAN_BINARY, {"scan", "clean.png", "image", "refine.rge", "overlay", "seen.png"}, "",
+                              folder->path());
+    ASSERT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    int rows = 0;
+    std::size_t at = 0;
+    while ((at = r.out.find("line ", at)) != std::string::npos) {
+        int line = -1;
+        double angle = 0;
+        double twist = 0;
+        double error = 0;
+        EXPECT_EQ(std::sscanf(r.out.c_str() + at, "line %d angle %lf twist %lf error %lf", &line, &angle, &twist, &error), 4);
+        EXPECT_EQ(line, rows);
+        rows += 1;
+        at += 5;
+    }
+    EXPECT_EQ(rows, lines_held(drawn, refinement_size));
+    const cv::Mat seen = cv::imread(overlay);
+    EXPECT_EQ(seen.channels(), 3);
+    EXPECT_GT(seen.cols, 1000);
+    std::remove(overlay.c_str());
+
+    r = run_program(SCAN_BINARY, {"scan", "nothing.png", "image", "refine.rge"}, "", folder->path());
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "ringetch-scan: scan \"nothing.png\": No such file or directory\n");
+    r = run_program(SCAN_BINARY, {"scan", "clean.png", "image", "clean.png"}, "", folder->path());
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.err, "ringetch-scan: image \"clean.png\": holds no calibration lines (no markers)\n");
+    r = run_program(SCAN_BINARY, {"scan", "clean.png"}, "", folder->path());
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_NE(r.err.find("image PATH or readings PATH"), std::string::npos) << r.err;
+}
+
+}  // namespace
