@@ -4,7 +4,8 @@
 // and each line's angle and twist compared with where the disc really puts them.
 // The reader's zero is the capture's own, so one common offset per capture is
 // removed before the angle errors are taken. Prints one Markdown table.
-//   ringetch_scan_precision scan PATH [discs N] [size BYTES]
+//   ringetch_scan_precision scan PATH [discs N] [size BYTES] [lid SHADE]
+// lid gives every row that shade of lid (default: the simulated scanner's).
 // The images and captures go to a fresh folder under the system's temporary folder.
 #include <algorithm>
 #include <cmath>
@@ -156,6 +157,7 @@ struct Settings {
     std::string scan;
     int discs = 3;
     double size = 736985088;
+    double lid = -1;  // the rows' own when negative
 };
 
 bool read_settings(int argc, char** argv, Settings& s)
@@ -169,6 +171,8 @@ bool read_settings(int argc, char** argv, Settings& s)
             s.discs = std::atoi(value);
         else if (name == "size")
             s.size = std::atof(value);
+        else if (name == "lid")
+            s.lid = std::atof(value);
         else
             return false;
     }
@@ -188,7 +192,7 @@ int main(int argc, char** argv)
 {
     Settings settings;
     if (!read_settings(argc, argv, settings)) {
-        std::fprintf(stderr, "usage: ringetch_scan_precision scan PATH [discs N] [size BYTES]\n");
+        std::fprintf(stderr, "usage: ringetch_scan_precision scan PATH [discs N] [size BYTES] [lid SHADE]\n");
         return 2;
     }
     const std::vector<Condition> rows = conditions();
@@ -216,6 +220,8 @@ int main(int argc, char** argv)
             CaptureConditions c = rows[k].capture;
             c.disc = disc;
             c.seed = static_cast<unsigned>(100 * d + k + 1);
+            if (settings.lid >= 0)
+                c.lid = settings.lid;
             const int dpi = static_cast<int>(c.dpi);
             if (faces.count(dpi) == 0) {
                 faces.clear();  // one face at a time: a 1200-dpi face is 130 MB
