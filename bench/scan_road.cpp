@@ -2,7 +2,8 @@
 // (tests/scan_road.h): from a blank disc, the first image at full size scanned at
 // 1200 dpi, then one refinement image scanned at 600 dpi, each read by
 // ringetch-refine. Prints one row per disc and the median picture error at the rim.
-//   ringetch_scan_road [discs N] [size BYTES]
+//   ringetch_scan_road [discs N] [size BYTES] [contrast FRACTION] [lid SHADE]
+// contrast and lid replace the captures' own (5 %, the simulated scanner's lid).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -45,17 +46,23 @@ int main(int argc, char** argv)
 {
     int discs = 16;
     double size = 736985088;
+    double contrast = -1;
+    double lid = -1;
     for (int k = 1; k + 1 < argc; k += 2) {
         const std::string name = argv[k];
         if (name == "discs")
             discs = std::atoi(argv[k + 1]);
         else if (name == "size")
             size = std::atof(argv[k + 1]);
+        else if (name == "contrast")
+            contrast = std::atof(argv[k + 1]);
+        else if (name == "lid")
+            lid = std::atof(argv[k + 1]);
         else
             discs = 0;
     }
     if (discs <= 0 || size <= 0 || argc % 2 == 0) {
-        std::fprintf(stderr, "usage: ringetch_scan_road [discs N] [size BYTES]\n");
+        std::fprintf(stderr, "usage: ringetch_scan_road [discs N] [size BYTES] [contrast FRACTION] [lid SHADE]\n");
         return 2;
     }
     std::printf("| disc tr0 | dtr | first image | start model's error | refinement image | picture error | "
@@ -69,6 +76,12 @@ int main(int argc, char** argv)
         settings.size = size;
         settings.first = flatbed(1200, i);
         settings.refinement = flatbed(600, i);
+        for (CaptureConditions* c : {&settings.first, &settings.refinement}) {
+            if (contrast >= 0)
+                c->contrast = contrast;
+            if (lid >= 0)
+                c->lid = lid;
+        }
         const RoadResult r = run_scan_road({d.tr0, d.dtr}, settings);
         char start[64] = "-";
         if (r.start_model)
