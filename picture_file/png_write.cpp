@@ -1,5 +1,5 @@
-// libpng's write side. libpng reports errors by longjmp to the setjmp in
-// write_grey_png, the only way it offers; writes go through our own callback so that
+// libpng's write side. libpng reports errors by longjmp to the setjmp in the
+// writer's core, the only way it offers; writes go through our own callback so that
 // a failed write is seen at once, with its errno, instead of at the close.
 #include "picture_file/png_write.h"
 
@@ -59,7 +59,11 @@ void after_row(png_structp png, png_uint_32 /*row*/, int /*pass*/)
 
 }  // namespace
 
-PngWriteResult write_grey_png(std::FILE* file, const GreyPicture& picture, const volatile std::sig_atomic_t* stop)
+namespace {
+
+// The writer's core for both kinds: rows of `channels` bytes a pixel.
+PngWriteResult write_png_rows(std::FILE* file, std::uint32_t width, std::uint32_t height, const std::uint8_t* pixels,
+                              int channels, const volatile std::sig_atomic_t* stop)
 {
     state = WriteState{};
     state.file = file;
@@ -79,11 +83,12 @@ PngWriteResult write_grey_png(std::FILE* file, const GreyPicture& picture, const
     }
     png_set_write_fn(png, &state, write_bytes, flush_nothing);
     png_set_write_status_fn(png, after_row);
-    png_set_IHDR(png, info, picture.width, picture.height, 8,
-                 PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, width, height, 8, channels == 3 ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
-    for (std::uint32_t row = 0; row < picture.height; ++row)
-        png_write_row(png, picture.pixels + std::size_t{row} * picture.width);
+    const std::size_t row_bytes = std::size_t{width} * static_cast<std::size_t>(channels);
+    for (std::uint32_t row = 0; row < height; ++row)
+        png_write_row(png, pixels + std::size_t{row} * row_bytes);
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     if (std::fflush(file) != 0) {
@@ -91,4 +96,17 @@ PngWriteResult write_grey_png(std::FILE* file, const GreyPicture& picture, const
         state.result.error_number = errno;
     }
     return state.result;
+}
+
+}  // namespace
+
+PngWriteResult write_grey_png(std::FILE* file, const GreyPicture& picture, const volatile std::sig_atomic_t* stop)
+{
+    return write_png_rows(file, picture.width, picture.height, picture.pixels, 1, stop);
+}
+
+PngWriteResult write_colour_png(std::FILE* file, std::uint32_t width, std::uint32_t height, const std::uint8_t* rgb,
+                                const volatile std::sig_atomic_t* stop)
+{
+    return write_png_rows(file, width, height, rgb, 3, stop);
 }

@@ -1,9 +1,10 @@
-// Writing PNG files through libpng: grey pictures, written row by row to an open
-// file. Errors come back as a status, never as a message printed here, so that the
+// Writing PNG files through libpng: grey pictures (and the scan reader's colour
+// overlay), written row by row to an open file. Errors come back as a status, never as a message printed here, so that the
 // caller can remove what it created before it says why.
 #pragma once
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 
 #include "picture_file/grey_picture.h"
@@ -25,3 +26,7 @@ struct PngWriteResult {
 // Polls *stop (a Ctrl-C flag, or null) after every row. After any status but
 // `written` the file holds part of a PNG at most.
 PngWriteResult write_grey_png(std::FILE* file, const GreyPicture& picture, const volatile std::sig_atomic_t* stop);
+
+// The same for an 8-bit RGB picture: width * height * 3 bytes, rows from the top.
+PngWriteResult write_colour_png(std::FILE* file, std::uint32_t width, std::uint32_t height, const std::uint8_t* rgb,
+                                const volatile std::sig_atomic_t* stop);

@@ -1,33 +1,18 @@
-// The capture as the reader works on it: one grey channel of 16 bits, whatever the
-// file held (8 or 16 bits, grey or colour, PNG, JPEG or TIFF). A colour capture gives
-// the channel in which the pattern stands out most: the spread of its values.
+// The capture as the reader works on it: one grey channel of 16 bits. The file is
+// decoded by the tools' own picture reader (PNG or JPEG, 8 or 16 bits, grey or
+// colour, told by content), which gives 8-bit grey: colour by its luminance.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 
-#include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
-
+#include "picture_file/picture_read.h"
 #include "scan/reader_parts.h"
 
 namespace {
 
-// The channel whose values spread most, judged on a small copy.
-int contrast_channel(const cv::Mat& colour)
-{
-    cv::Mat small;
-    const double scale = std::min(1.0, 512.0 / std::max(colour.cols, colour.rows));
-    cv::resize(colour, small, cv::Size(), scale, scale, cv::INTER_AREA);
-    cv::Scalar mean;
-    cv::Scalar spread;
-    cv::meanStdDev(small, mean, spread);
-    int best = 0;
-    for (int c = 1; c < std::min(3, colour.channels()); ++c)
-        if (spread[c] > spread[best])
-            best = c;
-    return best;
-}
+// A 1200-dpi scan of a whole A4 bed, and some room.
+constexpr std::uint64_t max_capture_pixels = 160000000;
 
 }  // namespace
 
@@ -39,38 +24,24 @@ bool load_capture(const char* path, cv::Mat& grey, char* why, std::size_t why_si
                       S_ISDIR(info.st_mode) ? "is a folder, not a picture" : std::strerror(errno));
         return false;
     }
-    try {
-        cv::Mat file = cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_ANYCOLOR);
-        if (file.empty()) {
-            std::snprintf(why, why_size, "scan \"%s\": is not a picture that can be read (PNG, JPEG or TIFF)", path);
-            return false;
-        }
-        cv::Mat channel = file;
-        if (file.channels() > 1) {
-            cv::extractChannel(file, channel, contrast_channel(file));
-            file.release();
-        }
-        switch (channel.depth()) {
-        case CV_8U:
-            channel.convertTo(grey, CV_16U, 257);
-            break;
-        case CV_16U:
-            grey = channel;
-            break;
-        default: {
-            double low = 0;
-            double high = 0;
-            cv::minMaxLoc(channel, &low, &high);
-            const double scale = high > low ? 65535 / (high - low) : 1;
-            channel.convertTo(grey, CV_16U, scale, -low * scale);
-        }
-        }
-        return true;
-    } catch (const cv::Exception& error) {
-        std::snprintf(why, why_size, "scan \"%s\": cannot be decoded: %s", path, error.what());
-        return false;
-    } catch (const std::bad_alloc&) {
-        std::snprintf(why, why_size, "scan \"%s\": not enough memory to decode it", path);
+    GreyPicture picture;
+    PictureError error;
+    if (!read_grey_picture(path, max_capture_pixels, picture, error)) {
+        std::snprintf(why, why_size, "scan \"%s\": %s", path, error.text);
         return false;
     }
+    try {
+        const cv::Mat file(static_cast<int>(picture.height), static_cast<int>(picture.width), CV_8U, picture.pixels);
+        file.convertTo(grey, CV_16U, 257);
+    } catch (const cv::Exception& failure) {
+        free_grey_picture(picture);
+        std::snprintf(why, why_size, "scan \"%s\": cannot be read: %s", path, failure.what());
+        return false;
+    } catch (const std::bad_alloc&) {
+        free_grey_picture(picture);
+        std::snprintf(why, why_size, "scan \"%s\": not enough memory to read it", path);
+        return false;
+    }
+    free_grey_picture(picture);
+    return true;
 }

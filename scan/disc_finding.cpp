@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -15,11 +16,11 @@
 
 namespace {
 
-constexpr int coarse_side = 800;       // the small copy on which the track area is found
+constexpr int coarse_side = 600;       // the small copy on which the track's centre is found
 constexpr int profile_rays = 256;      // rays of the first, averaged, radial profile
 constexpr int fit_rays = 720;          // rays along which each boundary is located
 constexpr double edge_window = 0.3;    // search half-width around a boundary, in band widths
-constexpr double ring_rms_share = 0.1;  // the boundaries' scatter about their rings, in band widths, at most
+constexpr double ring_rms_share = 0.2;  // the boundaries' scatter about their rings, in band widths, at most
 
 struct Boundary {
     double position = 0;  // stream position of the later line's first byte
@@ -61,62 +62,131 @@ double sample(const cv::Mat& grey, double x, double y)
     return (1 - fy) * ((1 - fx) * row0[x0] + fx * row0[x0 + 1]) + fy * ((1 - fx) * row1[x0] + fx * row1[x0 + 1]);
 }
 
-// The track area's outline on a small copy: local spread, Otsu's threshold, closed,
-// the largest outline's ellipse. Sets the map's centre and shape and returns the
-// outline's mean radius in capture pixels, 0 when there is none.
-double find_track_area(const cv::Mat& grey, DiscMap& map)
+// How sharply the rings stand out about a centre: the picture's mean over rings of
+// one pixel about (cx, cy), and the sum of its squared steps from ring to ring.
+// Rings about the track's own centre keep its edges; about any other point they
+// smear them. `outer` is set to the farthest ring with a strong step.
+double ring_sharpness(const cv::Mat& small, double cx, double cy, int stride, std::vector<double>& sum,
+                      std::vector<int>& count, double* outer)
 {
-    const double scale = std::min(1.0, static_cast<double>(coarse_side) / std::max(grey.cols, grey.rows));
-    cv::Mat small;
-    cv::resize(grey, small, cv::Size(), scale, scale, cv::INTER_AREA);
-    small.convertTo(small, CV_32F, 1.0 / 65535);
-    cv::Mat mean;
-    cv::Mat square;
-    cv::boxFilter(small, mean, CV_32F, cv::Size(7, 7));
-    cv::boxFilter(small.mul(small), square, CV_32F, cv::Size(7, 7));
-    cv::Mat spread = square - mean.mul(mean);
-    cv::max(spread, 0, spread);
-    cv::sqrt(spread, spread);
-    double top = 0;
-    cv::minMaxLoc(spread, nullptr, &top);
-    if (top <= 0)
-        return 0;
-    cv::Mat mask;
-    spread.convertTo(mask, CV_8U, 255 / top);
-    cv::threshold(mask, mask, 0, 255, cv::THRESH_BINARY | cv::THRESH_OTSU);
-    cv::morphologyEx(mask, mask, cv::MORPH_CLOSE, cv::getStructuringElement(cv::MORPH_ELLIPSE, cv::Size(9, 9)));
-    std::vector<std::vector<cv::Point>> outlines;
-    cv::findContours(mask, outlines, cv::RETR_EXTERNAL, cv::CHAIN_APPROX_NONE);
-    int best = -1;
-    double best_area = 0;
-    for (int k = 0; k < static_cast<int>(outlines.size()); ++k) {
-        const double area = cv::contourArea(outlines[k]);
-        if (area > best_area && outlines[k].size() >= 20) {
-            best_area = area;
-            best = k;
+    const int bins = static_cast<int>(std::hypot(small.cols, small.rows)) + 2;
+    sum.assign(bins, 0);
+    count.assign(bins, 0);
+    for (int y = 0; y < small.rows; y += stride) {
+        const float* row = small.ptr<float>(y);
+        for (int x = 0; x < small.cols; x += stride) {
+            const int bin = static_cast<int>(std::hypot(x - cx, y - cy));
+            sum[bin] += row[x];
+            count[bin] += 1;
         }
     }
-    // A disc fills a good part of the capture; a speck does not.
-    if (best < 0 || best_area < 0.01 * small.cols * small.rows)
+    double sharpness = 0;
+    double strongest = 0;
+    const int least = 8;
+    for (int k = 0; k + 1 < bins; ++k) {
+        if (count[k] < least || count[k + 1] < least)
+            continue;
+        const double step = sum[k + 1] / count[k + 1] - sum[k] / count[k];
+        sharpness += step * step * std::min(count[k], count[k + 1]);
+        strongest = std::max(strongest, std::fabs(step));
+    }
+    if (outer != nullptr) {
+        *outer = 0;
+        for (int k = 0; k + 1 < bins; ++k)
+            if (count[k] >= least && count[k + 1] >= least &&
+                std::fabs(sum[k + 1] / count[k + 1] - sum[k] / count[k]) > 0.25 * strongest)
+                *outer = k + 1;
+    }
+    return sharpness;
+}
+
+// Takes the best-fitting plane out of the picture: a gradient of light across the
+// capture would otherwise make rings about points off the disc.
+void remove_plane(cv::Mat& picture)
+{
+    double n[3][3] = {};
+    double t[3] = {};
+    for (int y = 0; y < picture.rows; y += 2) {
+        const float* row = picture.ptr<float>(y);
+        for (int x = 0; x < picture.cols; x += 2) {
+            const double basis[3] = {1, static_cast<double>(x), static_cast<double>(y)};
+            for (int i = 0; i < 3; ++i) {
+                t[i] += basis[i] * row[x];
+                for (int j = 0; j < 3; ++j)
+                    n[i][j] += basis[i] * basis[j];
+            }
+        }
+    }
+    cv::Mat normal(3, 3, CV_64F, n);
+    cv::Mat right(3, 1, CV_64F, t);
+    cv::Mat plane;
+    if (!cv::solve(normal, right, plane, cv::DECOMP_CHOLESKY))
+        return;
+    for (int y = 0; y < picture.rows; ++y) {
+        float* row = picture.ptr<float>(y);
+        for (int x = 0; x < picture.cols; ++x)
+            row[x] -= static_cast<float>(plane.at<double>(1) * x + plane.at<double>(2) * y);
+    }
+}
+
+// The track's centre: the point about which the rings are sharpest. The sharpness
+// falls off within a ring's width of the centre, so the search climbs a pyramid:
+// every pixel of an eighth-size copy (where the whole track area is one ring), then
+// about the best at each finer copy, down to a quarter pixel of the finest. A band
+// of light, a gradient or noise makes no ring. Sets the map's centre (its shape
+// stays round) and returns the outermost strong ring's radius in capture pixels, 0
+// when no rings stand out.
+double find_track_area(const cv::Mat& grey, DiscMap& map)
+{
+    constexpr int levels = 4;
+    const double finest = std::min(1.0, static_cast<double>(coarse_side) / std::max(grey.cols, grey.rows));
+    cv::Mat copies[levels];
+    cv::resize(grey, copies[0], cv::Size(), finest, finest, cv::INTER_AREA);
+    copies[0].convertTo(copies[0], CV_32F, 1.0 / 256);
+    remove_plane(copies[0]);
+    for (int k = 1; k < levels; ++k)
+        cv::resize(copies[k - 1], copies[k], cv::Size(), 0.5, 0.5, cv::INTER_AREA);
+    std::vector<double> sum;
+    std::vector<int> count;
+    const cv::Mat& top = copies[levels - 1];
+    double best = 0;
+    double bx = 0;
+    double by = 0;
+    for (int y = 0; y < top.rows; ++y)
+        for (int x = 0; x < top.cols; ++x) {
+            const double sharp = ring_sharpness(top, x, y, 1, sum, count, nullptr);
+            if (sharp > best) {
+                best = sharp;
+                bx = x;
+                by = y;
+            }
+        }
+    for (int k = levels - 2; k >= 0; --k) {
+        const cv::Mat& copy = copies[k];
+        bx = 2 * bx + 0.5;
+        by = 2 * by + 0.5;
+        best = 0;
+        for (double step = 1; step > (k == 0 ? 0.2 : 0.9); step /= 2) {
+            const double cx = bx;
+            const double cy = by;
+            for (int j = -3; j <= 3; ++j)
+                for (int i = -3; i <= 3; ++i) {
+                    const double sharp = ring_sharpness(copy, cx + i * step, cy + j * step, 1, sum, count, nullptr);
+                    if (sharp > best) {
+                        best = sharp;
+                        bx = cx + i * step;
+                        by = cy + j * step;
+                    }
+                }
+        }
+    }
+    double outer = 0;
+    ring_sharpness(copies[0], bx, by, 1, sum, count, &outer);
+    if (!(best > 0) || outer < 8)
         return 0;
-    const cv::RotatedRect ellipse = cv::fitEllipse(outlines[best]);
-    const double half_w = ellipse.size.width / 2 / scale;
-    const double half_h = ellipse.size.height / 2 / scale;
-    if (!(half_w > 8 && half_h > 8))
-        return 0;
-    map.cx = (ellipse.center.x + 0.5) / scale - 0.5;
-    map.cy = (ellipse.center.y + 0.5) / scale - 0.5;
-    // The shape: the ellipse's axes, normalised to their geometric mean.
-    const double mean_radius = std::sqrt(half_w * half_h);
-    const double t = ellipse.angle * 0.017453292519943295;
-    const double c = std::cos(t);
-    const double s = std::sin(t);
-    const double l1 = half_w / mean_radius;
-    const double l2 = half_h / mean_radius;
-    map.s[0][0] = l1 * c * c + l2 * s * s;
-    map.s[0][1] = map.s[1][0] = (l1 - l2) * c * s;
-    map.s[1][1] = l1 * s * s + l2 * c * c;
-    return mean_radius;
+    map.cx = (bx + 0.5) / finest - 0.5;
+    map.cy = (by + 0.5) / finest - 0.5;
+    return outer / finest;
 }
 
 struct Edge {
@@ -173,6 +243,8 @@ bool match_boundaries(const std::vector<Edge>& edges, const Boundary* bounds, in
     int best_hits = 0;
     double best_error = 0;
     const int n = static_cast<int>(edges.size());
+    if (n < 2)
+        return false;
     for (int i = 0; i < n; ++i)
         for (int i2 = i + 1; i2 < n && i2 <= i + 3; ++i2)
             for (int k = 0; k < count; ++k)
@@ -184,18 +256,25 @@ bool match_boundaries(const std::vector<Edge>& edges, const Boundary* bounds, in
                     if (!(b > 0))
                         continue;
                     const double a = edges[i].rho * edges[i].rho - b * bounds[k].position;
+                    // Each boundary on an edge of its own, of its step, near where the
+                    // pair puts it; a boundary off the profile is a miss.
                     int hits = 0;
                     double error = 0;
+                    std::vector<bool> used(edges.size(), false);
                     for (int m = 0; m < count; ++m) {
                         const double rho = std::sqrt(std::max(0.0, a + b * bounds[m].position));
                         const double band = b * bounds[m].band / (2 * std::max(rho, 1.0));
-                        double nearest = 1e300;
-                        for (const Edge& e : edges)
-                            if (e.sign == bounds[m].sign)
-                                nearest = std::min(nearest, std::fabs(e.rho - rho));
-                        if (nearest < 0.2 * band) {
+                        if (rho > edges.back().rho + band)
+                            continue;
+                        int nearest = -1;
+                        for (int e = 0; e < n; ++e)
+                            if (!used[e] && edges[e].sign == bounds[m].sign &&
+                                (nearest < 0 || std::fabs(edges[e].rho - rho) < std::fabs(edges[nearest].rho - rho)))
+                                nearest = e;
+                        if (nearest >= 0 && std::fabs(edges[nearest].rho - rho) < 0.2 * band) {
+                            used[nearest] = true;
                             hits += 1;
-                            error += nearest / band;
+                            error += std::fabs(edges[nearest].rho - rho) / band;
                         }
                     }
                     if (hits > best_hits || (hits == best_hits && error < best_error)) {
@@ -205,10 +284,11 @@ bool match_boundaries(const std::vector<Edge>& edges, const Boundary* bounds, in
                         map.b = b;
                     }
                 }
+    if (std::getenv("SCAN_DEBUG") != nullptr) std::fprintf(stderr, "match hits %d of %d a %.1f b %.6g\n", best_hits, count, map.a, map.b);
     return best_hits >= 2 && best_hits * 2 >= count;
 }
 
-// The Gaussian width of an edge whose step over `span` pixels is `share` of its
+// The Gaussian width of an edge whose step over `span` pixels about it is `share` of its
 // height: share = erf(span / (2 sqrt(2) sigma)), solved by bisection.
 double edge_width(double share, double span)
 {
@@ -230,7 +310,7 @@ struct EdgePoint {
     double x;
     double y;
     double position;
-    double blur;  // the edge's Gaussian width, pixels, from its height over its steepest slope
+    double share;  // of the edge's height that lies within two pixels either side of it
 };
 
 // Locates each boundary along each ray near where the map puts it: the strongest step
@@ -250,10 +330,18 @@ std::vector<EdgePoint> boundary_points(const cv::Mat& grey, const DiscMap& map, 
         for (int r = 0; r < fit_rays; ++r) {
             const double angle = 360.0 * r / fit_rays;
             bool inside = true;
+            // Each value the mean of five samples across the ray, two pixels apart at
+            // most, against the noise.
+            const double spread = 0.5 / std::max(rho, 1.0) * 57.29577951308232;
             for (int m = 0; m < samples && inside; ++m) {
-                const cv::Point2d at = capture_point(map, rho - half + m * step, angle);
-                values[m] = sample(grey, at.x, at.y);
-                inside = values[m] >= 0;
+                double sum = 0;
+                for (int t = -2; t <= 2 && inside; ++t) {
+                    const cv::Point2d at = capture_point(map, rho - half + m * step, angle + t * spread);
+                    const double v = sample(grey, at.x, at.y);
+                    inside = v >= 0;
+                    sum += v;
+                }
+                values[m] = sum / 5;
             }
             if (!inside)
                 continue;
@@ -273,8 +361,22 @@ std::vector<EdgePoint> boundary_points(const cv::Mat& grey, const DiscMap& map, 
             const double curve = left - 2 * best_slope + right;
             const double shift = curve < 0 ? 0.5 * (left - right) / curve : 0;
             const cv::Point2d at = capture_point(map, rho - half + (best + shift) * step, angle);
-            const double height = bounds[k].sign * (values[samples - 1] - values[0]);
-            points.push_back({at.x, at.y, bounds[k].position, edge_width(best_slope / height, 8 * step)});
+            // The edge's width from its step over two pixels either side of it, against
+            // its whole height (the window's ends), both means of several samples.
+            const int reach = static_cast<int>(2 / step);
+            double share = 0;
+            if (best - reach - 1 >= 0 && best + reach + 1 < samples && samples > 16) {
+                auto mean = [&](int from, int count) {
+                    double sum = 0;
+                    for (int m = from; m < from + count; ++m)
+                        sum += values[m];
+                    return sum / count;
+                };
+                const double height = bounds[k].sign * (mean(samples - 8, 8) - mean(0, 8));
+                const double step_there = bounds[k].sign * (mean(best + reach - 1, 3) - mean(best - reach - 1, 3));
+                share = height > 0 ? step_there / height : 0;
+            }
+            points.push_back({at.x, at.y, bounds[k].position, share});
         }
     }
     return points;
@@ -389,6 +491,10 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
         return false;
     }
     const std::vector<Edge> edges = profile_edges(grey, map, outer);
+    if (std::getenv("SCAN_DEBUG") != nullptr) {
+        std::fprintf(stderr, "coarse centre %.2f %.2f outer %.1f edges %zu\n", map.cx, map.cy, outer, edges.size());
+        for (const Edge& e : edges) std::fprintf(stderr, "  edge %.1f %d %.1f\n", e.rho, e.sign, e.strength);
+    }
     if (!match_boundaries(edges, bounds, count, map)) {
         std::snprintf(why, why_size, "no disc found: the capture's rings do not match the image's %d lines",
                       image.line_count);
@@ -406,15 +512,19 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
         const double rms = rings_rms(points, map, round == 0 ? 1e300 : limit);
         map.boundary_rms = rms;
         limit = std::max(3 * rms, 0.5);
-        std::vector<double> blurs;
+        std::vector<double> shares;
         for (const EdgePoint& pt : points)
-            if (pt.blur > 0)
-                blurs.push_back(pt.blur);
-        if (!blurs.empty()) {
-            std::nth_element(blurs.begin(), blurs.begin() + blurs.size() / 2, blurs.end());
-            map.blur = blurs[blurs.size() / 2];
+            if (pt.share > 0)
+                shares.push_back(pt.share);
+        if (!shares.empty()) {
+            std::nth_element(shares.begin(), shares.begin() + shares.size() / 2, shares.end());
+            // The edges' scatter about their rings widens them as a blur would.
+            const double seen = edge_width(std::min(0.999, shares[shares.size() / 2]), 4);
+            map.blur = std::sqrt(std::max(0.09, seen * seen - rms * rms));
         }
     }
+    if (std::getenv("SCAN_DEBUG") != nullptr)
+        std::fprintf(stderr, "map centre %.2f %.2f a %.1f b %.6g blur %.3f rms %.3f points %d\n", map.cx, map.cy, map.a, map.b, map.blur, map.boundary_rms, map.boundary_points);
     // Rings found in noise scatter over the whole search window; the track's own
     // boundaries lie on their rings to a fraction of a pixel or two.
     double bands[max_capture_lines];

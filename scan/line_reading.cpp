@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -17,7 +18,7 @@
 namespace {
 
 constexpr double marker_turns = 1.0 / 12;      // the marker's share of a turn
-constexpr double row_contrast = 1.0;           // box contrast over the profile's noise for an edge
+constexpr double row_contrast = 2.0;           // box contrast over the profile's noise for an edge
 constexpr double line_rms_limit = 4;           // degrees: more, and the edges are no wedge
 constexpr double row_correlation = 2;          // rows a blur of a pixel or two ties together
 constexpr double angle_error_floor = 0.02;     // degrees
@@ -55,54 +56,56 @@ double marked_index(const BurnedLine& line, double position)
     return static_cast<double>(at - first - 1) + (position - before) / (*at - before);
 }
 
-// The profile's best box of `width` samples (cyclic) of the wanted sign, then its
-// centre to a fraction of a sample as the centroid of the box's contrast over a
-// window a quarter of a box wider on either side (no quantisation to the samples);
-// and the box's contrast over the spread of the rest.
+// The profile's best box of `width` samples (cyclic) of the wanted sign against each
+// of its two flanks (half a box each, a quarter box off), so that a slow change of
+// light along the ring does not count; then the box's centre to a fraction of a sample
+// as the centroid of its contrast over the flanks' straight line, in a window a
+// quarter box wider on either side (no quantisation to the samples); and the box's
+// contrast over the profile's sample-to-sample noise.
 void best_box(const float* profile, int count, int width, int sign, std::vector<double>& sums, double& centre,
               double& contrast)
 {
-    sums.assign(static_cast<std::size_t>(count + width + 1), 0);
-    double total = 0;
-    for (int k = 0; k < count + width; ++k) {
+    const int gap = width / 4;
+    const int flank = std::max(1, width / 2);
+    const int before = gap + flank;
+    const int span = before + width + gap + flank;
+    sums.assign(static_cast<std::size_t>(count + span + 1), 0);
+    for (int k = 0; k < count + span; ++k)
         sums[k + 1] = sums[k] + profile[k % count];
-        if (k < count)
-            total += profile[k];
-    }
+    // The box at position k covers samples k + before .. k + before + width - 1.
+    auto mean = [&](int from, int length) { return (sums[from + length] - sums[from]) / length; };
     int best = 0;
     double best_score = -1e300;
     for (int k = 0; k < count; ++k) {
-        const double in = (sums[k + width] - sums[k]) / width;
-        const double out = (total - in * width) / (count - width);
-        const double score = sign * (in - out);
+        // Both flanks must differ: a band of light beside a plain stretch is no box.
+        const double in = mean(k + before, width);
+        const double score =
+            std::min(sign * (in - mean(k, flank)), sign * (in - mean(k + before + width + gap, flank)));
         if (score > best_score) {
             best_score = score;
             best = k;
         }
     }
-    const double fill = (total - (sums[best + width] - sums[best])) / (count - width);
-    const int wing = width / 4;
+    const double left = mean(best, flank);
+    const double right = mean(best + before + width + gap, flank);
+    const double left_at = best + 0.5 * flank;  // the flanks' middles, in samples
+    const double right_at = best + before + width + gap + 0.5 * flank;
     double weight = 0;
     double moment = 0;
-    for (int k = best - wing; k < best + width + wing; ++k) {
-        const double v = sign * (profile[((k % count) + count) % count] - fill);
+    for (int k = best + before - gap; k < best + before + width + gap; ++k) {
+        const double fill = left + (right - left) * (k - left_at) / (right_at - left_at);
+        const double v = sign * (profile[k % count] - fill);
         weight += v;
         moment += v * k;
     }
-    centre = weight > 0 ? moment / weight : best + 0.5 * (width - 1);
-    // The spread of the profile away from the box and its edges.
-    double sum = 0;
-    double square = 0;
-    int taken = 0;
-    for (int k = best + width + width / 2; k < best + count - width / 2; ++k) {
-        const double v = profile[k % count];
-        sum += v;
-        square += v * v;
-        taken += 1;
-    }
-    const double mean = taken > 0 ? sum / taken : 0;
-    const double spread = taken > 1 ? std::sqrt(std::max(0.0, square / taken - mean * mean)) : 0;
-    contrast = best_score / std::max(spread, 1.0);
+    centre = weight > 0 ? moment / weight : best + before + 0.5 * (width - 1);
+    // The noise: the median step from sample to sample, as one sample's spread.
+    std::vector<float> steps(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k)
+        steps[k] = std::fabs(profile[(k + 1) % count] - profile[k]);
+    std::nth_element(steps.begin(), steps.begin() + count / 2, steps.end());
+    const double noise = steps[count / 2] / (0.6745 * 1.4142135623730951);
+    contrast = best_score / std::max(noise, 1.0);
 }
 
 struct Band {
@@ -174,6 +177,52 @@ double half_marker(double twist, const BurnedLine& line)
     return 15 * (1 + twist / (360.0 * std::max(1, line.marked_turns - 1)));
 }
 
+// Takes a slow wave (the first two harmonics round the ring, and the mean) out of a
+// row's profile, fitted away from the marker's box and, on line 0, from where its
+// direction mark may stand: an illumination gradient across the capture is such a
+// wave, and a box or mark in the fit would tilt it. `box` is the box's centre,
+// `width` its samples.
+void remove_gradient(const Band& band, float* profile, double box, int width, bool direction_mark)
+{
+    const int count = static_cast<int>(band.sines.size());
+    auto away = [&](int k, double centre, double half) {
+        const double d = std::fabs(std::remainder(k - centre, static_cast<double>(count)));
+        return d > half;
+    };
+    const double leading = box - 0.5 * width;
+    double n[5][5] = {};
+    double t[5] = {};
+    for (int k = 0; k < count; ++k) {
+        if (!away(k, box, 0.75 * width))
+            continue;
+        // Clockwise the mark is 3 boxes past the leading edge, anticlockwise 2.25 before it.
+        if (direction_mark && (!away(k, leading + 3.125 * width, 0.4 * width) ||
+                               !away(k, leading + width - 3.125 * width, 0.4 * width)))
+            continue;
+        const double sine = band.sines[k];
+        const double cosine = band.cosines[k];
+        const double basis[5] = {1, sine, cosine, 2 * sine * cosine, cosine * cosine - sine * sine};
+        for (int i = 0; i < 5; ++i) {
+            t[i] += basis[i] * profile[k];
+            for (int j = 0; j < 5; ++j)
+                n[i][j] += basis[i] * basis[j];
+        }
+    }
+    cv::Mat normal(5, 5, CV_64F, n);
+    cv::Mat right(5, 1, CV_64F, t);
+    cv::Mat wave;
+    if (!cv::solve(normal, right, wave, cv::DECOMP_CHOLESKY))
+        return;
+    // The mean stays: the flanks and the box are measured against it.
+    for (int k = 0; k < count; ++k) {
+        const double sine = band.sines[k];
+        const double cosine = band.cosines[k];
+        profile[k] -= static_cast<float>(wave.at<double>(1) * sine + wave.at<double>(2) * cosine +
+                                         wave.at<double>(3) * 2 * sine * cosine +
+                                         wave.at<double>(4) * (cosine * cosine - sine * sine));
+    }
+}
+
 // Least squares of angle = c0 + c1 u + c2 u^2 over the rows kept; the covariance of
 // the coefficients per unit variance.
 bool fit_parabola(const std::vector<RowEdge>& rows, const std::vector<bool>& keep, double c[3], double cov[3][3],
@@ -224,8 +273,8 @@ double wrap_degrees(double angle)
 }
 
 // Reads one line into its reading and trace.
-void read_line(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map, LineReading& reading,
-               LineTrace& trace, LineFit& fit)
+void read_line(const cv::Mat& grey, const BurnedLine& line, bool direction_mark, const DiscMap& map,
+               LineReading& reading, LineTrace& trace, LineFit& fit)
 {
     reading = LineReading{};
     trace = LineTrace{};
@@ -244,7 +293,10 @@ void read_line(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map, 
     for (int r = 0; r < rows; ++r) {
         double centre = 0;
         double contrast = 0;
-        best_box(band.profiles.ptr<float>(r), angles, width, sign, sums, centre, contrast);
+        float* profile = band.profiles.ptr<float>(r);
+        best_box(profile, angles, width, sign, sums, centre, contrast);
+        remove_gradient(band, profile, centre, width, direction_mark);
+        best_box(profile, angles, width, sign, sums, centre, contrast);
         edges[r].u = band.u[r];
         // The box's centre; the leading edge is half a marker before it.
         edges[r].angle = 360.0 * centre / angles;
@@ -254,6 +306,9 @@ void read_line(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map, 
         trace.angle[r] = wrap_degrees(edges[r].angle - 15);
         trace.found[r] = edges[r].found;
     }
+    if (std::getenv("SCAN_DEBUG") != nullptr)
+        for (int r = 0; r < rows; ++r)
+            std::fprintf(stderr, "row %d u %.3f angle %.2f contrast %.2f\n", r, edges[r].u, edges[r].angle, edges[r].contrast);
     if (rows < 4)
         return;
     // Follow the edges outwards from the row that stands out most, unwrapping each
@@ -464,9 +519,11 @@ double direction_evidence(const cv::Mat& grey, const BurnedLine& line, const Dis
         return sum / count;
     };
     for (int r = 0; r < band.profiles.rows; ++r) {
-        const float* profile = band.profiles.ptr<float>(r);
+        float* profile = band.profiles.ptr<float>(r);
         // The row's own edge, from the fitted parabola's unwrapped angle there.
         const double edge = reading.angle + reading.twist * band.u[r];
+        const int width = static_cast<int>(std::lround(marker_turns * angles));
+        remove_gradient(band, profile, (edge + 15) / 360 * angles, width, true);
         const double fill = window_mean(profile, edge + 45, 30);
         // Clockwise: mark at [edge + 90, edge + 97.5). Anticlockwise read as clockwise:
         // the box is the same, its leading edge 30 degrees on, the mark 97.5 back from it.
@@ -486,7 +543,7 @@ bool read_lines(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, Cap
     map.mirrored = false;
     if (image.direction_mark && image.line_count > 0) {
         LineReading first;
-        read_line(grey, image.lines[0], map, first, traces.lines[0], fits[0]);
+        read_line(grey, image.lines[0], true, map, first, traces.lines[0], fits[0]);
         if (!first.read) {
             std::snprintf(why, why_size,
                           "line 0 cannot be read, so its direction mark cannot tell whether the capture is mirrored");
@@ -500,7 +557,8 @@ bool read_lines(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, Cap
         map.mirrored = evidence < 0;
     }
     for (int k = 0; k < image.line_count; ++k)
-        read_line(grey, image.lines[k], map, reading.lines[k], traces.lines[k], fits[k]);
+        read_line(grey, image.lines[k], k == 0 && image.direction_mark, map, reading.lines[k], traces.lines[k],
+                  fits[k]);
     share_curvature(image, reading);
     for (LineFit& fit : fits)
         fit = LineFit{};

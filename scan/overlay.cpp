@@ -7,13 +7,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "common/disc_geometry.h"
+#include "picture_file/png_write.h"
 #include "scan/reader_parts.h"
 
 namespace {
@@ -88,31 +89,53 @@ void draw_map(cv::Mat& picture, const DiscMap& map, const BurnedImage& image, co
     }
 }
 
+// Writes the picture (BGR, as OpenCV draws) as an RGB PNG to an open file.
+bool write_picture(std::FILE* file, const cv::Mat& picture)
+{
+    cv::Mat rgb;
+    cv::cvtColor(picture, rgb, cv::COLOR_BGR2RGB);
+    const PngWriteResult result = write_colour_png(file, static_cast<std::uint32_t>(rgb.cols),
+                                                   static_cast<std::uint32_t>(rgb.rows), rgb.ptr<std::uint8_t>(0), nullptr);
+    return result.status == PngWriteStatus::written;
+}
+
 }  // namespace
 
 bool write_overlay(const char* path, const cv::Mat& grey, const BurnedImage& image, const DiscMap* map,
                    const CaptureTraces& traces, const CaptureReading& reading, char* why, std::size_t why_size)
 {
-    std::string temporary = std::string(path) + ".XXXXXX.png";
+    std::string temporary = std::string(path) + ".XXXXXX";
     try {
         const double scale = std::min(1.0, static_cast<double>(overlay_side) / std::max(grey.cols, grey.rows));
         cv::Mat picture = stretched(grey, scale);
         if (map != nullptr)
             draw_map(picture, *map, image, traces, reading, scale);
-        const int fd = mkstemps(temporary.data(), 4);
-        if (fd < 0) {
-            std::snprintf(why, why_size, "overlay \"%s\": %s", path, std::strerror(errno));
+        const int fd = mkstemp(temporary.data());
+        // mkstemp's owner-only mode, widened to what the user's umask gives a new file.
+        const mode_t mask = umask(0);
+        umask(mask);
+        if (fd >= 0)
+            fchmod(fd, 0666 & ~mask);
+        std::FILE* file = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+        if (file == nullptr) {
+            const int error = errno;
+            if (fd >= 0) {
+                close(fd);
+                std::remove(temporary.c_str());
+            }
+            std::snprintf(why, why_size, "overlay \"%s\": %s", path, std::strerror(error));
             return false;
         }
-        close(fd);
-        if (!cv::imwrite(temporary, picture)) {
+        const bool written = write_picture(file, picture);
+        const int error = errno;
+        if (std::fclose(file) != 0 || !written) {
             std::remove(temporary.c_str());
-            std::snprintf(why, why_size, "overlay \"%s\": cannot be written", path);
+            std::snprintf(why, why_size, "overlay \"%s\": cannot be written: %s", path, std::strerror(error));
             return false;
         }
     } catch (const cv::Exception& error) {
         std::remove(temporary.c_str());
-        std::snprintf(why, why_size, "overlay \"%s\": cannot be written: %s", path, error.what());
+        std::snprintf(why, why_size, "overlay \"%s\": cannot be drawn: %s", path, error.what());
         return false;
     }
     if (std::rename(temporary.c_str(), path) != 0) {

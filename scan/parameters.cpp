@@ -10,7 +10,7 @@ namespace {
 using Row = Parameter<ScanParameters>;
 
 constexpr Row parameters[] = {
-    {"scan", "PATH", "the scan or photo of the recorded side (PNG, JPEG or TIFF)", nullptr, true,
+    {"scan", "PATH", "the scan or photo of the recorded side (PNG or JPEG)", nullptr, true,
      [](const char* text, ScanParameters& p) { return read_path(text, p.scan_path); }, ""},
     {"image", "PATH", "the image file that was burned", nullptr, false,
      [](const char* text, ScanParameters& p) { return read_path(text, p.image_path); }, ""},
