@@ -57,6 +57,9 @@ std::vector<Condition> conditions()
     c.blur = 1;
     c.noise = 1;
     rows.push_back({"control: 600 dpi, blur 1 px, contrast 30 %", c});
+    c = scanner();
+    c.contrast = 0.15;
+    rows.push_back({"600 dpi, blur 2 px, contrast 15 %", c});
     rows.push_back({"600 dpi, blur 2 px, contrast 5 %", scanner()});
     c = scanner();
     c.dpi = 1200;
