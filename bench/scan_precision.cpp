@@ -273,8 +273,12 @@ void print_table(const std::vector<Condition>& rows, const std::vector<std::vect
             all.twist_square += e.twist_square;
             all.stated_square += e.stated_square;
         }
-        const int read = all.read;
-        const auto rms = [read](double sum) { return read > 0 ? std::sqrt(sum / read) : NAN; };
+        if (all.read == 0) {
+            std::printf("| %s | %d of %zu | 0 of %d | - | - | - | - | - |\n", rows[k].name, captures, results[k].size(),
+                        all.held);
+            continue;
+        }
+        const auto rms = [&all](double sum) { return std::sqrt(sum / all.read); };
         std::printf("| %s | %d of %zu | %d of %d | %.3f deg | %.3f deg | %d | %.3f deg | %.3f deg |\n", rows[k].name,
                     captures, results[k].size(), all.read, all.held, rms(all.sum_square), all.worst, all.wrong,
                     rms(all.stated_square), rms(all.twist_square));
