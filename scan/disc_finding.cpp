@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -18,7 +17,7 @@ namespace {
 
 constexpr int coarse_side = 600;       // the small copy on which the track's centre is found
 constexpr int profile_rays = 256;      // rays of the first, averaged, radial profile
-constexpr int fit_rays = 720;          // rays along which each boundary is located
+constexpr int fit_rays = 480;          // rays along which each boundary is located
 constexpr double edge_window = 0.3;    // search half-width around a boundary, in band widths
 constexpr double ring_rms_share = 0.2;  // the boundaries' scatter about their rings, in band widths, at most
 
@@ -75,7 +74,9 @@ double ring_sharpness(const cv::Mat& small, double cx, double cy, int stride, st
     for (int y = 0; y < small.rows; y += stride) {
         const float* row = small.ptr<float>(y);
         for (int x = 0; x < small.cols; x += stride) {
-            const int bin = static_cast<int>(std::hypot(x - cx, y - cy));
+            const double dx = x - cx;
+            const double dy = y - cy;
+            const int bin = static_cast<int>(std::sqrt(dx * dx + dy * dy));
             sum[bin] += row[x];
             count[bin] += 1;
         }
@@ -129,6 +130,21 @@ void remove_plane(cv::Mat& picture)
     }
 }
 
+struct SharpestPoint {
+    double sharpness = 0;
+    double x = 0;
+    double y = 0;
+};
+
+// Keeps (x, y) when its rings are sharper than the best so far.
+void try_centre(const cv::Mat& copy, double x, double y, int stride, std::vector<double>& sum, std::vector<int>& count,
+                SharpestPoint& best)
+{
+    const double sharp = ring_sharpness(copy, x, y, stride, sum, count, nullptr);
+    if (sharp > best.sharpness)
+        best = {sharp, x, y};
+}
+
 // The track's centre: the point about which the rings are sharpest. The sharpness
 // falls off within a ring's width of the centre, so the search climbs a pyramid:
 // every pixel of an eighth-size copy (where the whole track area is one ring), then
@@ -149,37 +165,26 @@ double find_track_area(const cv::Mat& grey, DiscMap& map)
     std::vector<double> sum;
     std::vector<int> count;
     const cv::Mat& top = copies[levels - 1];
-    double best = 0;
-    double bx = 0;
-    double by = 0;
+    SharpestPoint point;
     for (int y = 0; y < top.rows; ++y)
-        for (int x = 0; x < top.cols; ++x) {
-            const double sharp = ring_sharpness(top, x, y, 1, sum, count, nullptr);
-            if (sharp > best) {
-                best = sharp;
-                bx = x;
-                by = y;
-            }
-        }
+        for (int x = 0; x < top.cols; ++x)
+            try_centre(top, x, y, 1, sum, count, point);
     for (int k = levels - 2; k >= 0; --k) {
-        const cv::Mat& copy = copies[k];
-        bx = 2 * bx + 0.5;
-        by = 2 * by + 0.5;
-        best = 0;
-        for (double step = 1; step > (k == 0 ? 0.2 : 0.9); step /= 2) {
-            const double cx = bx;
-            const double cy = by;
+        point = {0, 2 * point.x + 0.5, 2 * point.y + 0.5};
+        // Every other pixel of the finest copy is enough for its rings.
+        const int stride = k == 0 ? 2 : 1;
+        for (int halving = 0; halving < (k == 0 ? 3 : 1); ++halving) {
+            const double step = 1.0 / (1 << halving);
+            const double cx = point.x;
+            const double cy = point.y;
             for (int j = -3; j <= 3; ++j)
-                for (int i = -3; i <= 3; ++i) {
-                    const double sharp = ring_sharpness(copy, cx + i * step, cy + j * step, 1, sum, count, nullptr);
-                    if (sharp > best) {
-                        best = sharp;
-                        bx = cx + i * step;
-                        by = cy + j * step;
-                    }
-                }
+                for (int i = -3; i <= 3; ++i)
+                    try_centre(copies[k], cx + i * step, cy + j * step, stride, sum, count, point);
         }
     }
+    const double best = point.sharpness;
+    const double bx = point.x;
+    const double by = point.y;
     double outer = 0;
     ring_sharpness(copies[0], bx, by, 1, sum, count, &outer);
     if (!(best > 0) || outer < 8)
@@ -235,57 +240,77 @@ std::vector<Edge> profile_edges(const cv::Mat& grey, const DiscMap& map, double 
     return edges;
 }
 
-// Which detected edges are which boundaries: every pair of detected edges taken as
-// a pair of boundaries of the same steps gives (a, b); the pair that puts most
-// boundaries on a detected edge of their step wins.
+// How many boundaries the map rho^2 = a + b p puts each on an edge of its own, of
+// its step, within a fifth of a band (a boundary off the profile a miss), and their
+// summed distances in bands.
+int boundary_hits(const std::vector<Edge>& edges, const Boundary* bounds, int count, double a, double b,
+                  double& error)
+{
+    int hits = 0;
+    error = 0;
+    const int n = static_cast<int>(edges.size());
+    std::vector<bool> used(edges.size(), false);
+    for (int m = 0; m < count; ++m) {
+        const double rho = std::sqrt(std::max(0.0, a + b * bounds[m].position));
+        const double band = b * bounds[m].band / (2 * std::max(rho, 1.0));
+        if (rho > edges.back().rho + band)
+            continue;
+        int nearest = -1;
+        for (int e = 0; e < n; ++e)
+            if (!used[e] && edges[e].sign == bounds[m].sign &&
+                (nearest < 0 || std::fabs(edges[e].rho - rho) < std::fabs(edges[nearest].rho - rho)))
+                nearest = e;
+        if (nearest >= 0 && std::fabs(edges[nearest].rho - rho) < 0.2 * band) {
+            used[nearest] = true;
+            hits += 1;
+            error += std::fabs(edges[nearest].rho - rho) / band;
+        }
+    }
+    return hits;
+}
+
+// Which detected edges are which boundaries: every pair of nearby detected edges
+// taken as a pair of nearby boundaries of the same steps gives (a, b); the pair that
+// puts most boundaries on edges wins.
+struct RingMatch {
+    int hits = 0;
+    double error = 0;
+    double a = 0;
+    double b = 0;
+};
+
+// Tries detected edges i and i2 as boundaries k and k2: keeps the map they give when
+// it puts more boundaries on edges than the best so far.
+void try_pair(const std::vector<Edge>& edges, const Boundary* bounds, int count, int i, int i2, int k, int k2,
+              RingMatch& best)
+{
+    if (edges[i].sign != bounds[k].sign || edges[i2].sign != bounds[k2].sign)
+        return;
+    const double b =
+        (edges[i2].rho * edges[i2].rho - edges[i].rho * edges[i].rho) / (bounds[k2].position - bounds[k].position);
+    if (!(b > 0))
+        return;
+    const double a = edges[i].rho * edges[i].rho - b * bounds[k].position;
+    double error = 0;
+    const int hits = boundary_hits(edges, bounds, count, a, b, error);
+    if (hits > best.hits || (hits == best.hits && error < best.error))
+        best = {hits, error, a, b};
+}
+
 bool match_boundaries(const std::vector<Edge>& edges, const Boundary* bounds, int count, DiscMap& map)
 {
-    int best_hits = 0;
-    double best_error = 0;
     const int n = static_cast<int>(edges.size());
     if (n < 2)
         return false;
+    RingMatch best;
     for (int i = 0; i < n; ++i)
         for (int i2 = i + 1; i2 < n && i2 <= i + 3; ++i2)
             for (int k = 0; k < count; ++k)
-                for (int k2 = k + 1; k2 < count && k2 <= k + 3; ++k2) {
-                    if (edges[i].sign != bounds[k].sign || edges[i2].sign != bounds[k2].sign)
-                        continue;
-                    const double b = (edges[i2].rho * edges[i2].rho - edges[i].rho * edges[i].rho) /
-                                     (bounds[k2].position - bounds[k].position);
-                    if (!(b > 0))
-                        continue;
-                    const double a = edges[i].rho * edges[i].rho - b * bounds[k].position;
-                    // Each boundary on an edge of its own, of its step, near where the
-                    // pair puts it; a boundary off the profile is a miss.
-                    int hits = 0;
-                    double error = 0;
-                    std::vector<bool> used(edges.size(), false);
-                    for (int m = 0; m < count; ++m) {
-                        const double rho = std::sqrt(std::max(0.0, a + b * bounds[m].position));
-                        const double band = b * bounds[m].band / (2 * std::max(rho, 1.0));
-                        if (rho > edges.back().rho + band)
-                            continue;
-                        int nearest = -1;
-                        for (int e = 0; e < n; ++e)
-                            if (!used[e] && edges[e].sign == bounds[m].sign &&
-                                (nearest < 0 || std::fabs(edges[e].rho - rho) < std::fabs(edges[nearest].rho - rho)))
-                                nearest = e;
-                        if (nearest >= 0 && std::fabs(edges[nearest].rho - rho) < 0.2 * band) {
-                            used[nearest] = true;
-                            hits += 1;
-                            error += std::fabs(edges[nearest].rho - rho) / band;
-                        }
-                    }
-                    if (hits > best_hits || (hits == best_hits && error < best_error)) {
-                        best_hits = hits;
-                        best_error = error;
-                        map.a = a;
-                        map.b = b;
-                    }
-                }
-    if (std::getenv("SCAN_DEBUG") != nullptr) std::fprintf(stderr, "match hits %d of %d a %.1f b %.6g\n", best_hits, count, map.a, map.b);
-    return best_hits >= 2 && best_hits * 2 >= count;
+                for (int k2 = k + 1; k2 < count && k2 <= k + 3; ++k2)
+                    try_pair(edges, bounds, count, i, i2, k, k2, best);
+    map.a = best.a;
+    map.b = best.b;
+    return best.hits >= 2 && best.hits * 2 >= count;
 }
 
 // The Gaussian width of an edge whose step over `span` pixels about it is `share` of its
@@ -313,6 +338,117 @@ struct EdgePoint {
     double share;  // of the edge's height that lies within two pixels either side of it
 };
 
+// The profile along one ray from rho - half outwards, in steps of `step`: each value
+// the mean of five samples across the ray, half a pixel of the ring apart, against
+// the noise. The ray's direction and its normal are mapped once. False when the ray
+// leaves the capture.
+bool ray_profile(const cv::Mat& grey, const DiscMap& map, double angle, double from, double step, int samples,
+                 double* values)
+{
+    const cv::Point2d origin = capture_point(map, 0, angle);
+    const cv::Point2d unit = capture_point(map, 1, angle);
+    const cv::Point2d along(unit.x - origin.x, unit.y - origin.y);
+    const cv::Point2d side = capture_point(map, 1, angle + 90);
+    const cv::Point2d across(0.5 * (side.x - origin.x), 0.5 * (side.y - origin.y));
+    for (int m = 0; m < samples; ++m) {
+        const double radius = from + m * step;
+        const double x0 = origin.x + radius * along.x;
+        const double y0 = origin.y + radius * along.y;
+        double sum = 0;
+        for (int t = -2; t <= 2; ++t) {
+            const double v = sample(grey, x0 + t * across.x, y0 + t * across.y);
+            if (v < 0)
+                return false;
+            sum += v;
+        }
+        values[m] = sum / 5;
+    }
+    return true;
+}
+
+double mean_of(const double* values, int from, int count)
+{
+    double sum = 0;
+    for (int m = from; m < from + count; ++m)
+        sum += values[m];
+    return sum / count;
+}
+
+// The strongest step of the wanted sign in a ray's profile (over 8 samples), to a
+// fraction of a sample, and the share of the profile's whole height (its ends) that
+// lies within 2 pixels either side of it (0 when there is no room to say). False
+// when the step stands at the window's edge.
+bool locate_step(const double* values, int samples, int sign, double step, double& at, double& share)
+{
+    int best = -1;
+    double best_slope = 0;
+    for (int m = 4; m + 4 < samples; ++m) {
+        const double slope = sign * (values[m + 4] - values[m - 4]);
+        if (slope > best_slope) {
+            best_slope = slope;
+            best = m;
+        }
+    }
+    if (best < 5 || best + 5 >= samples)
+        return false;
+    const double left = sign * (values[best + 3] - values[best - 5]);
+    const double right = sign * (values[best + 5] - values[best - 3]);
+    const double curve = left - 2 * best_slope + right;
+    at = best + (curve < 0 ? 0.5 * (left - right) / curve : 0);
+    const int reach = static_cast<int>(2 / step);
+    share = 0;
+    if (best - reach - 1 >= 0 && best + reach + 1 < samples && samples > 16) {
+        const double height = sign * (mean_of(values, samples - 8, 8) - mean_of(values, 0, 8));
+        const double step_there = sign * (mean_of(values, best + reach - 1, 3) - mean_of(values, best - reach - 1, 3));
+        share = height > 0 ? step_there / height : 0;
+    }
+    return true;
+}
+
+// The boundaries' Gaussian width: each boundary's profile averaged over rays about
+// where the fitted map puts it (the noise and the single edges' scatter averaged
+// out), the share of its height within 2 pixels either side, the median over the
+// boundaries as a width.
+double ring_blur(const cv::Mat& grey, const DiscMap& map, const Boundary* bounds, int count)
+{
+    constexpr double step = 0.25;
+    constexpr int rays = 180;
+    double values[512];
+    double mean[512];
+    std::vector<double> shares;
+    for (int k = 0; k < count; ++k) {
+        const double rho = map_radius(map, bounds[k].position);
+        const double band = map.b * bounds[k].band / (2 * std::max(rho, 1.0));
+        const double half = std::min(edge_window * band, 120.0);
+        const int samples = std::min(511, static_cast<int>(2 * half / step) + 1);
+        const int reach = static_cast<int>(2 / step);
+        const int centre = samples / 2;
+        if (centre - reach - 1 < 8 || centre + reach + 1 >= samples - 8)
+            continue;
+        std::fill(mean, mean + samples, 0.0);
+        int taken = 0;
+        for (int r = 0; r < rays; ++r) {
+            if (!ray_profile(grey, map, 360.0 * r / rays, rho - centre * step, step, samples, values))
+                continue;
+            for (int m = 0; m < samples; ++m)
+                mean[m] += values[m];
+            taken += 1;
+        }
+        if (taken < rays / 2)
+            continue;
+        const int sign = bounds[k].sign;
+        const double height = sign * (mean_of(mean, samples - 8, 8) - mean_of(mean, 0, 8));
+        const double within = sign * (mean_of(mean, centre + reach - 1, 3) - mean_of(mean, centre - reach - 1, 3));
+        if (height > 0)
+            shares.push_back(within / height);
+    }
+    if (shares.empty())
+        return 0.5;
+    const std::size_t middle = shares.size() / 2;
+    std::nth_element(shares.begin(), shares.begin() + static_cast<std::ptrdiff_t>(middle), shares.end());
+    return std::max(0.3, edge_width(std::min(0.999, shares[middle]), 4));
+}
+
 // Locates each boundary along each ray near where the map puts it: the strongest step
 // of the boundary's sign, to a fraction of a pixel.
 std::vector<EdgePoint> boundary_points(const cv::Mat& grey, const DiscMap& map, const Boundary* bounds, int count)
@@ -329,54 +465,13 @@ std::vector<EdgePoint> boundary_points(const cv::Mat& grey, const DiscMap& map, 
             continue;
         for (int r = 0; r < fit_rays; ++r) {
             const double angle = 360.0 * r / fit_rays;
-            bool inside = true;
-            // Each value the mean of five samples across the ray, two pixels apart at
-            // most, against the noise.
-            const double spread = 0.5 / std::max(rho, 1.0) * 57.29577951308232;
-            for (int m = 0; m < samples && inside; ++m) {
-                double sum = 0;
-                for (int t = -2; t <= 2 && inside; ++t) {
-                    const cv::Point2d at = capture_point(map, rho - half + m * step, angle + t * spread);
-                    const double v = sample(grey, at.x, at.y);
-                    inside = v >= 0;
-                    sum += v;
-                }
-                values[m] = sum / 5;
-            }
-            if (!inside)
-                continue;
-            int best = -1;
-            double best_slope = 0;
-            for (int m = 4; m + 4 < samples; ++m) {
-                const double slope = bounds[k].sign * (values[m + 4] - values[m - 4]);
-                if (slope > best_slope) {
-                    best_slope = slope;
-                    best = m;
-                }
-            }
-            if (best < 5 || best + 5 >= samples)
-                continue;
-            const double left = bounds[k].sign * (values[best + 3] - values[best - 5]);
-            const double right = bounds[k].sign * (values[best + 5] - values[best - 3]);
-            const double curve = left - 2 * best_slope + right;
-            const double shift = curve < 0 ? 0.5 * (left - right) / curve : 0;
-            const cv::Point2d at = capture_point(map, rho - half + (best + shift) * step, angle);
-            // The edge's width from its step over two pixels either side of it, against
-            // its whole height (the window's ends), both means of several samples.
-            const int reach = static_cast<int>(2 / step);
+            double at = 0;
             double share = 0;
-            if (best - reach - 1 >= 0 && best + reach + 1 < samples && samples > 16) {
-                auto mean = [&](int from, int count) {
-                    double sum = 0;
-                    for (int m = from; m < from + count; ++m)
-                        sum += values[m];
-                    return sum / count;
-                };
-                const double height = bounds[k].sign * (mean(samples - 8, 8) - mean(0, 8));
-                const double step_there = bounds[k].sign * (mean(best + reach - 1, 3) - mean(best - reach - 1, 3));
-                share = height > 0 ? step_there / height : 0;
-            }
-            points.push_back({at.x, at.y, bounds[k].position, share});
+            if (!ray_profile(grey, map, angle, rho - half, step, samples, values) ||
+                !locate_step(values, samples, bounds[k].sign, step, at, share))
+                continue;
+            const cv::Point2d point = capture_point(map, rho - half + at * step, angle);
+            points.push_back({point.x, point.y, bounds[k].position, share});
         }
     }
     return points;
@@ -491,17 +586,13 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
         return false;
     }
     const std::vector<Edge> edges = profile_edges(grey, map, outer);
-    if (std::getenv("SCAN_DEBUG") != nullptr) {
-        std::fprintf(stderr, "coarse centre %.2f %.2f outer %.1f edges %zu\n", map.cx, map.cy, outer, edges.size());
-        for (const Edge& e : edges) std::fprintf(stderr, "  edge %.1f %d %.1f\n", e.rho, e.sign, e.strength);
-    }
     if (!match_boundaries(edges, bounds, count, map)) {
         std::snprintf(why, why_size, "no disc found: the capture's rings do not match the image's %d lines",
                       image.line_count);
         return false;
     }
     double limit = 0;
-    for (int round = 0; round < 4; ++round) {
+    for (int round = 0; round < 3; ++round) {
         const std::vector<EdgePoint> points = boundary_points(grey, map, bounds, count);
         DiscMap next = map;
         if (!fit_rings(points, outer, limit, next)) {
@@ -512,19 +603,8 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
         const double rms = rings_rms(points, map, round == 0 ? 1e300 : limit);
         map.boundary_rms = rms;
         limit = std::max(3 * rms, 0.5);
-        std::vector<double> shares;
-        for (const EdgePoint& pt : points)
-            if (pt.share > 0)
-                shares.push_back(pt.share);
-        if (!shares.empty()) {
-            std::nth_element(shares.begin(), shares.begin() + shares.size() / 2, shares.end());
-            // The edges' scatter about their rings widens them as a blur would.
-            const double seen = edge_width(std::min(0.999, shares[shares.size() / 2]), 4);
-            map.blur = std::sqrt(std::max(0.09, seen * seen - rms * rms));
-        }
     }
-    if (std::getenv("SCAN_DEBUG") != nullptr)
-        std::fprintf(stderr, "map centre %.2f %.2f a %.1f b %.6g blur %.3f rms %.3f points %d\n", map.cx, map.cy, map.a, map.b, map.blur, map.boundary_rms, map.boundary_points);
+    map.blur = ring_blur(grey, map, bounds, count);
     // Rings found in noise scatter over the whole search window; the track's own
     // boundaries lie on their rings to a fraction of a pixel or two.
     double bands[max_capture_lines];

@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
 
+#include "common/worker_thread.h"
 #include "scan/reader_parts.h"
 
 namespace {
@@ -22,6 +24,7 @@ constexpr double row_contrast = 2.0;           // box contrast over the profile'
 constexpr double line_rms_limit = 4;           // degrees: more, and the edges are no wedge
 constexpr double row_correlation = 2;          // rows a blur of a pixel or two ties together
 constexpr double angle_error_floor = 0.02;     // degrees
+constexpr double direction_certainty = 4;      // standard errors of the direction mark's contrast
 
 struct RowEdge {
     double u = 0;        // marked-turn index of the row, 0..1 over the line
@@ -60,16 +63,16 @@ double marked_index(const BurnedLine& line, double position)
 // of its two flanks (half a box each, a quarter box off), so that a slow change of
 // light along the ring does not count; then the box's centre to a fraction of a sample
 // as the centroid of its contrast over the flanks' straight line, in a window a
-// quarter box wider on either side (no quantisation to the samples); and the box's
-// contrast over the profile's sample-to-sample noise.
+// quarter box wider on either side (no quantisation to the samples); and, when
+// asked for, the box's contrast over the profile's sample-to-sample noise.
 void best_box(const float* profile, int count, int width, int sign, std::vector<double>& sums, double& centre,
-              double& contrast)
+              double* contrast)
 {
     const int gap = width / 4;
     const int flank = std::max(1, width / 2);
     const int before = gap + flank;
     const int span = before + width + gap + flank;
-    sums.assign(static_cast<std::size_t>(count + span + 1), 0);
+    sums.assign(static_cast<std::size_t>(count) + static_cast<std::size_t>(span) + 1, 0);
     for (int k = 0; k < count + span; ++k)
         sums[k + 1] = sums[k] + profile[k % count];
     // The box at position k covers samples k + before .. k + before + width - 1.
@@ -99,13 +102,15 @@ void best_box(const float* profile, int count, int width, int sign, std::vector<
         moment += v * k;
     }
     centre = weight > 0 ? moment / weight : best + before + 0.5 * (width - 1);
+    if (contrast == nullptr)
+        return;
     // The noise: the median step from sample to sample, as one sample's spread.
     std::vector<float> steps(static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k)
         steps[k] = std::fabs(profile[(k + 1) % count] - profile[k]);
     std::nth_element(steps.begin(), steps.begin() + count / 2, steps.end());
     const double noise = steps[count / 2] / (0.6745 * 1.4142135623730951);
-    contrast = best_score / std::max(noise, 1.0);
+    *contrast = best_score / std::max(noise, 1.0);
 }
 
 struct Band {
@@ -185,8 +190,12 @@ double half_marker(double twist, const BurnedLine& line)
 void remove_gradient(const Band& band, float* profile, double box, int width, bool direction_mark)
 {
     const int count = static_cast<int>(band.sines.size());
+    // Distances round the ring, in samples, from a centre brought into 0..count.
     auto away = [&](int k, double centre, double half) {
-        const double d = std::fabs(std::remainder(k - centre, static_cast<double>(count)));
+        const double from = centre - count * std::floor(centre / count);
+        double d = std::fabs(k - from);
+        if (d > 0.5 * count)
+            d = count - d;
         return d > half;
     };
     const double leading = box - 0.5 * width;
@@ -272,6 +281,50 @@ double wrap_degrees(double angle)
     return a < 0 ? a + 360 : a;
 }
 
+// Follows the rows' edges outwards from the row that stands out most, unwrapping
+// each against the angle the rows so far predict, so that a twist past a turn is kept.
+void unwrap_edges(std::vector<RowEdge>& edges)
+{
+    const int rows = static_cast<int>(edges.size());
+    int seed = 0;
+    for (int r = 1; r < rows; ++r)
+        if (edges[r].contrast > edges[seed].contrast)
+            seed = r;
+    for (int direction = -1; direction <= 1; direction += 2) {
+        double last = edges[seed].angle;
+        double slope = 0;
+        int previous = seed;
+        for (int r = seed + direction; r >= 0 && r < rows; r += direction) {
+            if (!edges[r].found)
+                continue;
+            const double predicted = last + slope * (edges[r].u - edges[previous].u);
+            edges[r].angle += 360 * std::round((predicted - edges[r].angle) / 360);
+            const double du = edges[r].u - edges[previous].u;
+            if (std::fabs(du) > 1e-9)
+                slope = 0.5 * slope + 0.5 * (edges[r].angle - last) / du;
+            last = edges[r].angle;
+            previous = r;
+        }
+    }
+}
+
+// The parabola through the rows kept, refitted twice without the rows beyond three
+// times the residual (at least a degree). False when too few rows remain.
+bool fit_rows(const std::vector<RowEdge>& edges, std::vector<bool>& keep, double c[3], double cov[3][3], double& rms)
+{
+    for (int round = 0; round < 3; ++round) {
+        if (!fit_parabola(edges, keep, c, cov, rms))
+            return false;
+        const double limit = std::max(3 * rms, 1.0);
+        for (std::size_t r = 0; r < edges.size(); ++r) {
+            const double u = edges[r].u;
+            const double d = edges[r].angle - (c[0] + c[1] * u + c[2] * u * u);
+            keep[r] = edges[r].found && std::fabs(d) <= limit;
+        }
+    }
+    return true;
+}
+
 // Reads one line into its reading and trace.
 void read_line(const cv::Mat& grey, const BurnedLine& line, bool direction_mark, const DiscMap& map,
                LineReading& reading, LineTrace& trace, LineFit& fit)
@@ -294,9 +347,9 @@ void read_line(const cv::Mat& grey, const BurnedLine& line, bool direction_mark,
         double centre = 0;
         double contrast = 0;
         float* profile = band.profiles.ptr<float>(r);
-        best_box(profile, angles, width, sign, sums, centre, contrast);
+        best_box(profile, angles, width, sign, sums, centre, nullptr);
         remove_gradient(band, profile, centre, width, direction_mark);
-        best_box(profile, angles, width, sign, sums, centre, contrast);
+        best_box(profile, angles, width, sign, sums, centre, &contrast);
         edges[r].u = band.u[r];
         // The box's centre; the leading edge is half a marker before it.
         edges[r].angle = 360.0 * centre / angles;
@@ -306,53 +359,20 @@ void read_line(const cv::Mat& grey, const BurnedLine& line, bool direction_mark,
         trace.angle[r] = wrap_degrees(edges[r].angle - 15);
         trace.found[r] = edges[r].found;
     }
-    if (std::getenv("SCAN_DEBUG") != nullptr)
-        for (int r = 0; r < rows; ++r)
-            std::fprintf(stderr, "row %d u %.3f angle %.2f contrast %.2f\n", r, edges[r].u, edges[r].angle, edges[r].contrast);
     if (rows < 4)
         return;
-    // Follow the edges outwards from the row that stands out most, unwrapping each
-    // against the angle the rows so far predict.
-    int seed = 0;
-    for (int r = 1; r < rows; ++r)
-        if (edges[r].contrast > edges[seed].contrast)
-            seed = r;
-    for (int direction = -1; direction <= 1; direction += 2) {
-        double last = edges[seed].angle;
-        double slope = 0;
-        int previous = seed;
-        for (int r = seed + direction; r >= 0 && r < rows; r += direction) {
-            if (!edges[r].found)
-                continue;
-            const double predicted = last + slope * (edges[r].u - edges[previous].u);
-            edges[r].angle += 360 * std::round((predicted - edges[r].angle) / 360);
-            const double du = edges[r].u - edges[previous].u;
-            if (std::fabs(du) > 1e-9)
-                slope = 0.5 * slope + 0.5 * (edges[r].angle - last) / du;
-            last = edges[r].angle;
-            previous = r;
-        }
-    }
+    unwrap_edges(edges);
     std::vector<bool> keep(rows);
     int found = 0;
     for (int r = 0; r < rows; ++r) {
         keep[r] = edges[r].found;
         found += keep[r] ? 1 : 0;
     }
-    if (found < std::max(4, rows / 2))
-        return;
     double c[3] = {};
     double cov[3][3] = {};
     double rms = 0;
-    for (int round = 0; round < 3; ++round) {
-        if (!fit_parabola(edges, keep, c, cov, rms))
-            return;
-        const double limit = std::max(3 * rms, 1.0);
-        for (int r = 0; r < rows; ++r) {
-            const double d = edges[r].angle - (c[0] + c[1] * edges[r].u + c[2] * edges[r].u * edges[r].u);
-            keep[r] = edges[r].found && std::fabs(d) <= limit;
-        }
-    }
+    if (found < std::max(4, rows / 2) || !fit_rows(edges, keep, c, cov, rms))
+        return;
     int kept = 0;
     for (int r = 0; r < rows; ++r) {
         kept += keep[r] ? 1 : 0;
@@ -499,17 +519,17 @@ void share_curvature(const BurnedImage& image, CaptureReading& reading)
 }
 
 // Line 0's direction mark, a 48th of a turn of the marker's shade a quarter turn
-// after the marker's start: its contrast where the track running clockwise puts it,
-// less where running anticlockwise would.
-double direction_evidence(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map,
-                          const LineReading& reading)
+// after the marker's start: row by row, at each row's own edge (where one stood
+// out), its contrast where the track running clockwise puts it, less where running
+// anticlockwise would. Returns how many standard errors the mean difference lies
+// from zero: positive clockwise, negative mirrored.
+double direction_evidence(const cv::Mat& grey, const BurnedLine& line, const DiscMap& map, const LineTrace& trace)
 {
     Band band;
     resample_band(grey, line, map, band);
     const int angles = band.profiles.cols;
     const int sign = line.dark_marker ? -1 : 1;
-    double forward = 0;
-    double backward = 0;
+    const int width = static_cast<int>(std::lround(marker_turns * angles));
     auto window_mean = [&](const float* profile, double from_degrees, double span_degrees) {
         const int first = static_cast<int>(std::lround(from_degrees / 360 * angles));
         const int count = std::max(1, static_cast<int>(span_degrees / 360 * angles));
@@ -518,20 +538,29 @@ double direction_evidence(const cv::Mat& grey, const BurnedLine& line, const Dis
             sum += profile[((first + k) % angles + angles) % angles];
         return sum / count;
     };
-    for (int r = 0; r < band.profiles.rows; ++r) {
+    double sum = 0;
+    double square = 0;
+    int rows = 0;
+    for (int r = 0; r < band.profiles.rows && r < trace.rows; ++r) {
+        if (!trace.found[r])
+            continue;
         float* profile = band.profiles.ptr<float>(r);
-        // The row's own edge, from the fitted parabola's unwrapped angle there.
-        const double edge = reading.angle + reading.twist * band.u[r];
-        const int width = static_cast<int>(std::lround(marker_turns * angles));
+        const double edge = trace.angle[r];
         remove_gradient(band, profile, (edge + 15) / 360 * angles, width, true);
-        const double fill = window_mean(profile, edge + 45, 30);
         // Clockwise: mark at [edge + 90, edge + 97.5). Anticlockwise read as clockwise:
         // the box is the same, its leading edge 30 degrees on, the mark 97.5 back from it.
-        forward += sign * (window_mean(profile, edge + 90.5, 6.5) - fill);
-        const double fill_back = window_mean(profile, edge - 60, 30);
-        backward += sign * (window_mean(profile, edge + 30 - 97, 6.5) - fill_back);
+        const double forward = sign * (window_mean(profile, edge + 90.5, 6.5) - window_mean(profile, edge + 45, 30));
+        const double backward =
+            sign * (window_mean(profile, edge + 30 - 97, 6.5) - window_mean(profile, edge - 60, 30));
+        sum += forward - backward;
+        square += (forward - backward) * (forward - backward);
+        rows += 1;
     }
-    return forward - backward;
+    if (rows < 3)
+        return 0;
+    const double mean = sum / rows;
+    const double spread = std::sqrt(std::max(0.0, square / rows - mean * mean));
+    return mean / std::max(spread / std::sqrt(rows - 1.0), 1e-9 + 1e-6 * std::fabs(mean));
 }
 
 }  // namespace
@@ -542,23 +571,34 @@ bool read_lines(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, Cap
     reading.line_count = image.line_count;
     map.mirrored = false;
     if (image.direction_mark && image.line_count > 0) {
+        // The rows of line 0 whose marker stood out show the mark, read or not.
         LineReading first;
         read_line(grey, image.lines[0], true, map, first, traces.lines[0], fits[0]);
-        if (!first.read) {
+        const double evidence = direction_evidence(grey, image.lines[0], map, traces.lines[0]);
+        if (std::fabs(evidence) < direction_certainty) {
             std::snprintf(why, why_size,
-                          "line 0 cannot be read, so its direction mark cannot tell whether the capture is mirrored");
-            return false;
-        }
-        const double evidence = direction_evidence(grey, image.lines[0], map, first);
-        if (std::fabs(evidence) < 1e-9) {
-            std::snprintf(why, why_size, "line 0's direction mark does not show which way the track runs");
+                          "line 0's direction mark does not show which way the track runs, so a mirrored capture "
+                          "cannot be told");
             return false;
         }
         map.mirrored = evidence < 0;
     }
-    for (int k = 0; k < image.line_count; ++k)
-        read_line(grey, image.lines[k], k == 0 && image.direction_mark, map, reading.lines[k], traces.lines[k],
-                  fits[k]);
+    // The lines are read apart from each other: every other one on a second thread
+    // when one can be had, all on this one when not.
+    const DiscMap& fixed = map;
+    auto read_every_other = [&](int from, int step) {
+        for (int k = from; k < image.line_count; k += step)
+            read_line(grey, image.lines[k], k == 0 && image.direction_mark, fixed, reading.lines[k],
+                      traces.lines[k], fits[k]);
+    };
+    std::thread helper;
+    try {
+        helper = start_worker_thread([&] { read_every_other(1, 2); });
+    } catch (const std::system_error&) {
+    }
+    read_every_other(0, helper.joinable() ? 2 : 1);
+    if (helper.joinable())
+        helper.join();
     share_curvature(image, reading);
     for (LineFit& fit : fits)
         fit = LineFit{};

@@ -20,10 +20,11 @@
 namespace {
 
 constexpr int overlay_side = 2048;
-const cv::Scalar boundary_colour(255, 160, 0);
-const cv::Scalar rim_colour(0, 220, 255);
-const cv::Scalar read_colour(0, 200, 0);
-const cv::Scalar unread_colour(0, 0, 255);
+// Colours as OpenCV draws them: blue, green, red.
+cv::Scalar boundary_colour() { return {255, 160, 0}; }
+cv::Scalar rim_colour() { return {0, 220, 255}; }
+cv::Scalar read_colour() { return {0, 200, 0}; }
+cv::Scalar unread_colour() { return {0, 0, 255}; }
 
 // The grey capture stretched from its 1st to its 99th percentile, scaled, in colour.
 cv::Mat stretched(const cv::Mat& grey, double scale)
@@ -36,10 +37,12 @@ cv::Mat stretched(const cv::Mat& grey, double scale)
     double low = 0;
     double high = 65535;
     if (!values.empty()) {
-        std::nth_element(values.begin(), values.begin() + values.size() / 100, values.end());
-        low = values[values.size() / 100];
-        std::nth_element(values.begin(), values.begin() + values.size() * 99 / 100, values.end());
-        high = values[values.size() * 99 / 100];
+        const std::size_t first = values.size() / 100;
+        const std::size_t last = values.size() * 99 / 100;
+        std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(first), values.end());
+        low = values[first];
+        std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(last), values.end());
+        high = values[last];
     }
     // Stretched into the middle of the range, so that the marks stand out on white
     // and on black alike.
@@ -66,18 +69,18 @@ void draw_map(cv::Mat& picture, const DiscMap& map, const BurnedImage& image, co
               const CaptureReading& reading, double scale)
 {
     // The rim from the track's own scale: turn 0 lies at the program area's inner radius.
-    draw_ring(picture, map, map_radius(map, 0) * disc_radius_mm / program_inner_radius_mm, scale, rim_colour, 2);
+    draw_ring(picture, map, map_radius(map, 0) * disc_radius_mm / program_inner_radius_mm, scale, rim_colour(), 2);
     for (int k = 0; k < image.line_count; ++k)
-        draw_ring(picture, map, map_radius(map, image.lines[k].line_start), scale, boundary_colour, 1);
+        draw_ring(picture, map, map_radius(map, image.lines[k].line_start), scale, boundary_colour(), 1);
     if (image.line_count > 0)
-        draw_ring(picture, map, map_radius(map, image.lines[image.line_count - 1].line_end), scale, boundary_colour, 1);
+        draw_ring(picture, map, map_radius(map, image.lines[image.line_count - 1].line_end), scale, boundary_colour(), 1);
     for (int k = 0; k < image.line_count; ++k) {
         const LineTrace& trace = traces.lines[k];
         for (int r = 0; r < trace.rows; ++r) {
             const bool good = reading.lines[k].read && trace.found[r];
             const cv::Point2d at = capture_point(map, trace.rho[r], trace.angle[r]);
             cv::circle(picture, cv::Point(static_cast<int>(at.x * scale), static_cast<int>(at.y * scale)), 2,
-                       good ? read_colour : unread_colour, cv::FILLED);
+                       good ? read_colour() : unread_colour(), cv::FILLED);
         }
         const double middle = map_radius(map, 0.5 * (image.lines[k].line_start + image.lines[k].line_end));
         const cv::Point2d at = capture_point(map, middle, 270 + 6.0 * (k % 4));
@@ -85,7 +88,7 @@ void draw_map(cv::Mat& picture, const DiscMap& map, const BurnedImage& image, co
         cv::putText(picture, std::to_string(k), place, cv::FONT_HERSHEY_SIMPLEX, 0.5, cv::Scalar(0, 0, 0), 3,
                     cv::LINE_AA);
         cv::putText(picture, std::to_string(k), place, cv::FONT_HERSHEY_SIMPLEX, 0.5,
-                    reading.lines[k].read ? read_colour : unread_colour, 1, cv::LINE_AA);
+                    reading.lines[k].read ? read_colour() : unread_colour(), 1, cv::LINE_AA);
     }
 }
 

@@ -3,7 +3,7 @@
 // p the stream positions of the line's first and last markers, whatever model drew
 // it; Gauss-Newton fits (tr0, dtr) to the measured twists weighted by their errors.
 // The model is kept only when enough distinct twists fix it and the residuals agree
-// with the errors.
+// with the errors; a line or two that disagree with the rest are dropped first.
 #include <cmath>
 
 #include "scan/reader_parts.h"
@@ -16,6 +16,7 @@ constexpr int max_iterations = 50;
 // The calibrator's first ranges span a few hundred bytes of first turn; a model
 // looser than this has learnt little from the scan.
 constexpr double loose_tr0_bytes = 25;
+constexpr double twist_scale_error = 0.01;  // of a twist, from the blur's estimate
 
 double predicted_twist(TrackModel model, const BurnedLine& line)
 {
@@ -64,7 +65,10 @@ Normal normal_at(const BurnedImage& image, const CaptureReading& reading, TrackM
         const double t = predicted_twist(m, image.lines[k]);
         const double g0 = (predicted_twist({m.tr0 + h_tr0, m.dtr}, image.lines[k]) - t) / h_tr0;
         const double g1 = (predicted_twist({m.tr0, m.dtr + h_dtr}, image.lines[k]) - t) / h_dtr;
-        const double w = 1 / (line.twist_error * line.twist_error);
+        // The rows' turn indices rest on the measured blur: a share of the twist is
+        // added to its error for what that leaves.
+        const double scale_error = twist_scale_error * line.twist;
+        const double w = 1 / (line.twist_error * line.twist_error + scale_error * scale_error);
         const double r = line.twist - t;
         n.jtj[0][0] += w * g0 * g0;
         n.jtj[0][1] += w * g0 * g1;
@@ -94,23 +98,15 @@ bool twists_differ(const BurnedImage& image, const CaptureReading& reading)
     return high - low > 5 * error + 1;
 }
 
-}  // namespace
-
-void fit_twist_model(const BurnedImage& image, CaptureReading& reading)
+// Gauss-Newton from the drawn model: false when the normal equations are singular.
+bool solve_model(const BurnedImage& image, const CaptureReading& reading, TrackModel& m, Normal& n)
 {
-    reading.has_model = false;
-    reading.model_fit = ModelFit::too_few;
-    int read = 0;
-    for (int k = 0; k < image.line_count; ++k)
-        read += reading.lines[k].read ? 1 : 0;
-    if (read < min_model_lines || !twists_differ(image, reading))
-        return;
-    TrackModel m = start_model(image);
-    Normal n = normal_at(image, reading, m);
+    m = start_model(image);
+    n = normal_at(image, reading, m);
     for (int iteration = 0; iteration < max_iterations; ++iteration) {
         const double det = n.jtj[0][0] * n.jtj[1][1] - n.jtj[0][1] * n.jtj[1][0];
         if (!(det > 0))
-            return;
+            return false;
         const double d0 = (n.jtj[1][1] * n.jtr[0] - n.jtj[0][1] * n.jtr[1]) / det;
         const double d1 = (-n.jtj[1][0] * n.jtr[0] + n.jtj[0][0] * n.jtr[1]) / det;
         // Halve the step until the misfit falls.
@@ -131,15 +127,64 @@ void fit_twist_model(const BurnedImage& image, CaptureReading& reading)
             break;
     }
     const double det = n.jtj[0][0] * n.jtj[1][1] - n.jtj[0][1] * n.jtj[1][0];
-    if (!(det > 0))
+    return det > 0;
+}
+
+// The read line whose twist lies most errors from the model's, or -1.
+int worst_line(const BurnedImage& image, const CaptureReading& reading, TrackModel m)
+{
+    int worst = -1;
+    double most = 0;
+    for (int k = 0; k < image.line_count; ++k) {
+        const LineReading& line = reading.lines[k];
+        if (!line.read)
+            continue;
+        const double error = std::hypot(line.twist_error, twist_scale_error * line.twist);
+        const double off = std::fabs(line.twist - predicted_twist(m, image.lines[k])) / error;
+        if (off > most) {
+            most = off;
+            worst = k;
+        }
+    }
+    return worst;
+}
+
+}  // namespace
+
+void fit_twist_model(const BurnedImage& image, CaptureReading& reading)
+{
+    reading.has_model = false;
+    reading.model_fit = ModelFit::too_few;
+    int read = 0;
+    for (int k = 0; k < image.line_count; ++k)
+        read += reading.lines[k].read ? 1 : 0;
+    if (read < min_model_lines || !twists_differ(image, reading))
         return;
-    const int freedom = n.lines - 2;
-    const double chi_per_line = freedom > 0 ? n.chi / freedom : 0;
+    // A line or two that no model shared with the rest explains (a wedge crossed by a
+    // band of light) is dropped, unread, while most lines agree on one model.
+    TrackModel m{0, 0};
+    Normal n;
+    int dropped = 0;
+    double chi_per_line = 0;
+    for (;;) {
+        if (!solve_model(image, reading, m, n))
+            return;
+        const int freedom = n.lines - 2;
+        chi_per_line = freedom > 0 ? n.chi / freedom : 0;
+        if (chi_per_line <= chi_square_limit || n.lines - 1 < min_model_lines + 2 || 4 * (dropped + 1) > read)
+            break;
+        const int worst = worst_line(image, reading, m);
+        if (worst < 0)
+            break;
+        reading.lines[worst] = LineReading{};
+        dropped += 1;
+    }
     reading.model_chi_square = chi_per_line;
     if (chi_per_line > chi_square_limit) {
         reading.model_fit = ModelFit::inconsistent;
         return;
     }
+    const double det = n.jtj[0][0] * n.jtj[1][1] - n.jtj[0][1] * n.jtj[1][0];
     // The errors widened when the residuals say they were too small.
     const double widen = std::max(1.0, chi_per_line);
     reading.model = m;
