@@ -4,13 +4,14 @@
 // and each line's angle and twist compared with where the disc really puts them.
 // The reader's zero is the capture's own, so one common offset per capture is
 // removed before the angle errors are taken. Prints one Markdown table.
-//   ringetch_scan_precision scan PATH [folder DIR] [discs N] [size BYTES]
+//   ringetch_scan_precision scan PATH [discs N] [size BYTES] [lid SHADE]
+// lid gives every row that shade of lid (default: the simulated scanner's).
+// The images and captures go to a fresh folder under the system's temporary folder.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <random>
 #include <sstream>
 #include <string>
@@ -50,8 +51,17 @@ CaptureConditions scanner()
 std::vector<Condition> conditions()
 {
     std::vector<Condition> rows;
-    rows.push_back({"600 dpi, blur 2 px, contrast 5 %", scanner()});
+    // A control, far easier than the Targets ask: the harness's own zero.
     CaptureConditions c = scanner();
+    c.contrast = 0.3;
+    c.blur = 1;
+    c.noise = 1;
+    rows.push_back({"control: 600 dpi, blur 1 px, contrast 30 %", c});
+    c = scanner();
+    c.contrast = 0.15;
+    rows.push_back({"600 dpi, blur 2 px, contrast 15 %", c});
+    rows.push_back({"600 dpi, blur 2 px, contrast 5 %", scanner()});
+    c = scanner();
     c.dpi = 1200;
     c.blur = 2;
     rows.push_back({"1200 dpi, blur 2 px, contrast 5 %", c});
@@ -147,9 +157,9 @@ Errors compare(const ScanOutput& out, TrackModel disc, TrackModel drawn, int hel
 
 struct Settings {
     std::string scan;
-    std::string folder = "/tmp";
     int discs = 3;
     double size = 736985088;
+    double lid = -1;  // the rows' own when negative
 };
 
 bool read_settings(int argc, char** argv, Settings& s)
@@ -159,12 +169,12 @@ bool read_settings(int argc, char** argv, Settings& s)
         const char* value = argv[k + 1];
         if (name == "scan")
             s.scan = value;
-        else if (name == "folder")
-            s.folder = value;
         else if (name == "discs")
             s.discs = std::atoi(value);
         else if (name == "size")
             s.size = std::atof(value);
+        else if (name == "lid")
+            s.lid = std::atof(value);
         else
             return false;
     }
@@ -178,95 +188,118 @@ std::string number(double value, const char* format)
     return text;
 }
 
+// One capture of the image under c, read and compared; false when the capture
+// could not be made.
+bool read_one(const std::string& work, const std::string& image, const DiscFace& face, const CaptureConditions& c,
+              const Settings& settings, TrackModel drawn, int held, Errors& errors)
+{
+    Capture capture;
+    CaptureTruth truth;
+    simulate_capture(face, c, capture, truth);
+    const std::string path = work + (c.jpeg_quality > 0 ? "/capture.jpg" : "/capture.png");
+    std::string why;
+    if (!write_capture(capture, c.jpeg_quality, path.c_str(), why)) {
+        std::fprintf(stderr, "scan_precision: %s\n", why.c_str());
+        return false;
+    }
+    capture = Capture{};
+    const RunResult run = run_program(settings.scan, {"scan", path, "image", image}, "", work, 300);
+    errors = compare(parse_scan_output(run), c.disc, drawn, held);
+    std::remove(path.c_str());
+    return true;
+}
+
+// Disc d's refinement image, captured and read under every row.
+bool read_disc(int d, const Settings& settings, const std::vector<Condition>& rows, std::mt19937_64& random,
+               std::vector<std::vector<Errors>>& results)
+{
+    const sim::Model m = sim::disc_number(d, settings.discs);
+    const TrackModel disc{m.tr0, m.dtr};
+    const sim::Ranges r = sim::ranges_after_a_cycle(m, random);
+    const std::string work = make_work_dir();
+    const std::string image = work + "/refine.rge";
+    const RunResult drawn_run =
+        run_program(REFINE_BINARY,
+                    {"tr0", number(r.tr0_f, "%.6f") + "-" + number(r.tr0_t, "%.6f"), "dtr",
+                     number(r.dtr_t, "%.9f") + "-" + number(r.dtr_f, "%.9f"), "size", number(settings.size, "%.0f")},
+                    "", work, 120);
+    if (file_size(image) <= 0) {
+        std::fprintf(stderr, "scan_precision: no refinement image: %s\n", drawn_run.err.c_str());
+        return false;
+    }
+    const TrackModel drawn{(r.tr0_f + r.tr0_t) / 2, (r.dtr_t + r.dtr_f) / 2};
+    const int held = lines_held(drawn, settings.size);
+    DiscFace face;
+    double face_dpi = 0;
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        CaptureConditions c = rows[k].capture;
+        c.disc = disc;
+        c.seed = static_cast<unsigned>(100 * d) + static_cast<unsigned>(k) + 1;
+        if (settings.lid >= 0)
+            c.lid = settings.lid;
+        std::string why;
+        if (c.dpi != face_dpi && !render_disc_face(image.c_str(), disc, face_side(c.dpi), face, why)) {
+            std::fprintf(stderr, "scan_precision: %s\n", why.c_str());
+            return false;
+        }
+        face_dpi = c.dpi;
+        Errors e;
+        if (!read_one(work, image, face, c, settings, drawn, held, e))
+            return false;
+        std::fprintf(stderr, "disc %d (tr0 %.1f dtr %.4f, drawn %.1f %.5f), %s: %s, %d of %d lines, rms %.3f deg\n", d,
+                     disc.tr0, disc.dtr, drawn.tr0, drawn.dtr, rows[k].name,
+                     e.refused ? ("refused: " + e.why).c_str() : "read", e.read, e.held,
+                     e.read > 0 ? std::sqrt(e.sum_square / e.read) : 0.0);
+        results[k].push_back(e);
+    }
+    std::remove(image.c_str());
+    return true;
+}
+
+void print_table(const std::vector<Condition>& rows, const std::vector<std::vector<Errors>>& results)
+{
+    std::printf("| condition | captures read | lines read | rms angle error | worst | lines off by > 3 stated errors | "
+                "rms stated error | rms twist error |\n|---|---|---|---|---|---|---|---|\n");
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        Errors all;
+        int captures = 0;
+        for (const Errors& e : results[k]) {
+            captures += e.refused ? 0 : 1;
+            all.held += e.held;
+            all.read += e.read;
+            all.wrong += e.wrong;
+            all.sum_square += e.sum_square;
+            all.worst = std::max(all.worst, e.worst);
+            all.twist_square += e.twist_square;
+            all.stated_square += e.stated_square;
+        }
+        if (all.read == 0) {
+            std::printf("| %s | %d of %zu | 0 of %d | - | - | - | - | - |\n", rows[k].name, captures, results[k].size(),
+                        all.held);
+            continue;
+        }
+        const auto rms = [&all](double sum) { return std::sqrt(sum / all.read); };
+        std::printf("| %s | %d of %zu | %d of %d | %.3f deg | %.3f deg | %d | %.3f deg | %.3f deg |\n", rows[k].name,
+                    captures, results[k].size(), all.read, all.held, rms(all.sum_square), all.worst, all.wrong,
+                    rms(all.stated_square), rms(all.twist_square));
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     Settings settings;
     if (!read_settings(argc, argv, settings)) {
-        std::fprintf(stderr, "usage: ringetch_scan_precision scan PATH [folder DIR] [discs N] [size BYTES]\n");
+        std::fprintf(stderr, "usage: ringetch_scan_precision scan PATH [discs N] [size BYTES] [lid SHADE]\n");
         return 2;
     }
     const std::vector<Condition> rows = conditions();
     std::vector<std::vector<Errors>> results(rows.size());
-    std::mt19937_64 random(2026);
-    for (int d = 0; d < settings.discs; ++d) {
-        const sim::Model m = sim::disc_number(d, settings.discs);
-        const TrackModel disc{m.tr0, m.dtr};
-        const sim::Ranges r = sim::ranges_after_a_cycle(m, random);
-        const std::string work = make_work_dir();
-        const std::string image = work + "/refine.rge";
-        const RunResult drawn_run = run_program(REFINE_BINARY,
-                                                {"tr0", number(r.tr0_f, "%.6f") + "-" + number(r.tr0_t, "%.6f"),
-                                                 "dtr", number(r.dtr_t, "%.9f") + "-" + number(r.dtr_f, "%.9f"),
-                                                 "size", number(settings.size, "%.0f")},
-                                                "", work, 120);
-        if (file_size(image) <= 0) {
-            std::fprintf(stderr, "scan_precision: no refinement image: %s\n", drawn_run.err.c_str());
+    std::mt19937_64 random(2026);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same discs every run
+    for (int d = 0; d < settings.discs; ++d)
+        if (!read_disc(d, settings, rows, random, results))
             return 1;
-        }
-        const TrackModel drawn{(r.tr0_f + r.tr0_t) / 2, (r.dtr_t + r.dtr_f) / 2};
-        const int held = lines_held(drawn, settings.size);
-        std::map<int, DiscFace> faces;  // by dpi
-        for (std::size_t k = 0; k < rows.size(); ++k) {
-            CaptureConditions c = rows[k].capture;
-            c.disc = disc;
-            c.seed = static_cast<unsigned>(100 * d + k + 1);
-            const int dpi = static_cast<int>(c.dpi);
-            if (faces.count(dpi) == 0) {
-                faces.clear();  // one face at a time: a 1200-dpi face is 130 MB
-                std::string why;
-                if (!render_disc_face(image.c_str(), disc, face_side(c.dpi), faces[dpi], why)) {
-                    std::fprintf(stderr, "scan_precision: %s\n", why.c_str());
-                    return 1;
-                }
-            }
-            Capture capture;
-            CaptureTruth truth;
-            simulate_capture(faces[dpi], c, capture, truth);
-            const std::string path = work + (c.jpeg_quality > 0 ? "/capture.jpg" : "/capture.png");
-            std::string why;
-            if (!write_capture(capture, c.jpeg_quality, path.c_str(), why)) {
-                std::fprintf(stderr, "scan_precision: %s\n", why.c_str());
-                return 1;
-            }
-            capture = Capture{};
-            const RunResult run = run_program(settings.scan, {"scan", path, "image", image}, "", work, 300);
-            const ScanOutput out = parse_scan_output(run);
-            results[k].push_back(compare(out, disc, drawn, held));
-            const Errors& e = results[k].back();
-            std::fprintf(stderr, "disc %d (tr0 %.1f dtr %.4f, drawn %.1f %.5f), %s: %s, %d of %d lines, rms %.3f deg\n",
-                         d, disc.tr0, disc.dtr, drawn.tr0, drawn.dtr, rows[k].name,
-                         e.refused ? ("refused: " + e.why).c_str() : "read", e.read, e.held,
-                         e.read > 0 ? std::sqrt(e.sum_square / e.read) : 0.0);
-            std::remove(path.c_str());
-        }
-        std::remove(image.c_str());
-    }
-    std::printf("| condition | captures read | lines read | rms angle error | worst | lines off by > 3 stated errors | "
-                "rms stated error | rms twist error |\n|---|---|---|---|---|---|---|---|\n");
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-        int captures = 0;
-        int held = 0;
-        int read = 0;
-        int wrong = 0;
-        double square = 0;
-        double worst = 0;
-        double twist = 0;
-        double stated = 0;
-        for (const Errors& e : results[k]) {
-            captures += e.refused ? 0 : 1;
-            held += e.held;
-            read += e.read;
-            wrong += e.wrong;
-            square += e.sum_square;
-            worst = std::max(worst, e.worst);
-            twist += e.twist_square;
-            stated += e.stated_square;
-        }
-        const auto rms = [read](double sum) { return read > 0 ? std::sqrt(sum / read) : NAN; };
-        std::printf("| %s | %d of %zu | %d of %d | %.3f deg | %.3f deg | %d | %.3f deg | %.3f deg |\n", rows[k].name,
-                    captures, results[k].size(), read, held, rms(square), worst, wrong, rms(stated), rms(twist));
-    }
+    print_table(rows, results);
     return 0;
 }
