@@ -292,7 +292,7 @@ TEST_P(ScanRefusals, RefusesWithTheReasonAndNoReading)
 
 INSTANTIATE_TEST_SUITE_P(Captures, ScanRefusals,
                          ::testing::Values(RefusalCase{"missing", "", "No such file"},
-                                           RefusalCase{"not_a_picture", "not a picture\n", "neither a PNG nor a JPEG"},
+                                           RefusalCase{"not_a_picture", "not a picture\n", "neither a PNG, a JPEG nor a TIFF"},
                                            RefusalCase{"blank", nullptr, "no disc found"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
