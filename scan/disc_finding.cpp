@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -201,8 +202,8 @@ struct Edge {
 };
 
 // The averaged radial profile's edges: steps of either sign standing above a quarter
-// of the strongest.
-std::vector<Edge> profile_edges(const cv::Mat& grey, const DiscMap& map, double outer)
+// of a typical line boundary's (`boundaries` is how many the image has).
+std::vector<Edge> profile_edges(const cv::Mat& grey, const DiscMap& map, double outer, int boundaries)
 {
     constexpr double step = 0.5;
     const int count = static_cast<int>(1.1 * outer / step);
@@ -223,20 +224,31 @@ std::vector<Edge> profile_edges(const cv::Mat& grey, const DiscMap& map, double 
     for (int k = 0; k < count; ++k)
         profile[k] = taken[k] > 0 ? sum[k] / taken[k] : 0;
     std::vector<double> slope(count, 0);
-    double strongest = 0;
-    for (int k = 2; k + 2 < count; ++k) {
+    for (int k = 2; k + 2 < count; ++k)
         slope[k] = profile[k + 2] - profile[k - 2];
-        strongest = std::max(strongest, std::fabs(slope[k]));
-    }
-    std::vector<Edge> edges;
+    std::vector<Edge> peaks;
     for (int k = 3; k + 3 < count; ++k) {
         const double v = std::fabs(slope[k]);
-        if (v < 0.25 * strongest || v < std::fabs(slope[k - 1]) || v <= std::fabs(slope[k + 1]))
+        if (v < std::fabs(slope[k - 1]) || v <= std::fabs(slope[k + 1]) || taken[k] < profile_rays / 2)
             continue;
-        if (taken[k] < profile_rays / 2)
-            continue;
-        edges.push_back({k * step, slope[k] > 0 ? 1 : -1, v});
+        peaks.push_back({k * step, slope[k] > 0 ? 1 : -1, v});
     }
+    if (peaks.empty())
+        return peaks;
+    // The hole, the hub, the rim and the lid may step far more than the pattern does
+    // on a faint capture, so the bar is set by the typical boundary: the strength
+    // reached by half as many peaks as the image has boundaries.
+    std::vector<double> strengths(peaks.size());
+    for (std::size_t k = 0; k < peaks.size(); ++k)
+        strengths[k] = peaks[k].strength;
+    const std::size_t rank = std::min(strengths.size() - 1, static_cast<std::size_t>(std::max(1, boundaries / 2)));
+    std::nth_element(strengths.begin(), strengths.begin() + static_cast<std::ptrdiff_t>(rank), strengths.end(),
+                     std::greater<>());
+    const double bar = 0.25 * strengths[rank];
+    std::vector<Edge> edges;
+    for (const Edge& e : peaks)
+        if (e.strength >= bar)
+            edges.push_back(e);
     return edges;
 }
 
@@ -585,7 +597,7 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
                       count);
         return false;
     }
-    const std::vector<Edge> edges = profile_edges(grey, map, outer);
+    const std::vector<Edge> edges = profile_edges(grey, map, outer, count);
     if (!match_boundaries(edges, bounds, count, map)) {
         std::snprintf(why, why_size, "no disc found: the capture's rings do not match the image's %d lines",
                       image.line_count);

@@ -13,7 +13,7 @@
 namespace {
 
 constexpr double common_angle_window = 3;  // degrees either way
-constexpr int common_angle_lines = 4;
+constexpr int common_angle_lines = 2;  // a band that spoils most rows may leave only two lines read
 constexpr double straight_twist = 10;      // degrees
 constexpr double least_turn = 10;          // degrees the second capture must be turned by
 

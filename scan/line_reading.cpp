@@ -21,8 +21,10 @@ namespace {
 
 constexpr double marker_turns = 1.0 / 12;      // the marker's share of a turn
 constexpr double row_contrast = 2.0;           // box contrast over the profile's noise for an edge
+constexpr double flat_box_share = 0.6;         // of the box's middle contrast that its ends keep, at least
 constexpr double line_rms_limit = 4;           // degrees: more, and the edges are no wedge
-constexpr double row_correlation = 2;          // rows a blur of a pixel or two ties together
+constexpr double row_correlation = 2;          // rows a blur of a pixel or two ties together, at least
+constexpr double most_row_correlation = 0.95;  // of neighbouring rows' residuals, as measured
 constexpr double angle_error_floor = 0.02;     // degrees
 constexpr double direction_certainty = 4;      // standard errors of the direction mark's contrast
 
@@ -41,6 +43,7 @@ struct LineFit {
     double c[3] = {};
     double cov[3][3] = {};  // per unit variance
     double sigma = 0;       // one row's error, widened for the rows' correlation, degrees
+    double widening = 0;    // of the rows' variance for their correlation
 };
 
 LineFit fits[max_capture_lines];
@@ -104,6 +107,19 @@ void best_box(const float* profile, int count, int width, int sign, std::vector<
     centre = weight > 0 ? moment / weight : best + before + 0.5 * (width - 1);
     if (contrast == nullptr)
         return;
+    // A marker is flat across its box; a band of light across the ring peaks where it
+    // crosses and fades either side, and is no marker however strong.
+    const int quarter = std::max(1, width / 4);
+    const double fill_mean = 0.5 * (left + right);
+    const double middle = sign * (mean(best + before + quarter, width - 2 * quarter) - fill_mean);
+    const double first = sign * (mean(best + before, quarter) - fill_mean);
+    const double last = sign * (mean(best + before + width - quarter, quarter) - fill_mean);
+    const double low = std::min({first, middle, last});
+    const double high = std::max({first, middle, last});
+    if (!(low >= flat_box_share * high)) {
+        *contrast = 0;
+        return;
+    }
     // The noise: the median step from sample to sample, as one sample's spread.
     std::vector<float> steps(static_cast<std::size_t>(count));
     for (int k = 0; k < count; ++k)
@@ -325,6 +341,33 @@ bool fit_rows(const std::vector<RowEdge>& edges, std::vector<bool>& keep, double
     return true;
 }
 
+// How much the rows' correlation widens the fit's variance: neighbouring rows share
+// blur and the wedge's own unevenness, so their residuals about the parabola go
+// together. Measured from those residuals (as a first-order autoregression,
+// (1 + r) / (1 - r)), never below row_correlation, which the blur alone gives.
+double correlation_widening(const std::vector<RowEdge>& edges, const std::vector<bool>& keep, const double c[3])
+{
+    double together = 0;
+    double alone = 0;
+    double previous = 0;
+    bool have_previous = false;
+    for (std::size_t r = 0; r < edges.size(); ++r) {
+        if (!keep[r]) {
+            have_previous = false;
+            continue;
+        }
+        const double u = edges[r].u;
+        const double d = edges[r].angle - (c[0] + c[1] * u + c[2] * u * u);
+        alone += d * d;
+        if (have_previous)
+            together += d * previous;
+        previous = d;
+        have_previous = true;
+    }
+    const double r = alone > 0 ? std::clamp(together / alone, 0.0, most_row_correlation) : 0;
+    return std::max(row_correlation, (1 + r) / (1 - r));
+}
+
 // Reads one line into its reading and trace.
 void read_line(const cv::Mat& grey, const BurnedLine& line, bool direction_mark, const DiscMap& map,
                LineReading& reading, LineTrace& trace, LineFit& fit)
@@ -381,7 +424,8 @@ void read_line(const cv::Mat& grey, const BurnedLine& line, bool direction_mark,
     if (kept < std::max(4, rows / 2) || rms > line_rms_limit)
         return;
     // Rows of one blur are not independent: the errors are widened for it.
-    const double sigma = std::max(rms, 0.05) * std::sqrt(row_correlation);
+    const double widening = correlation_widening(edges, keep, c);
+    const double sigma = std::max(rms, 0.05) * std::sqrt(widening);
     reading.read = true;
     reading.twist = c[1] + c[2];
     reading.angle = wrap_degrees(c[0] - half_marker(reading.twist, line));
@@ -391,6 +435,7 @@ void read_line(const cv::Mat& grey, const BurnedLine& line, bool direction_mark,
     fit.edges = edges;
     fit.keep = keep;
     fit.sigma = sigma;
+    fit.widening = widening;
     for (int i = 0; i < 3; ++i) {
         fit.c[i] = c[i];
         for (int j = 0; j < 3; ++j)
@@ -507,7 +552,7 @@ void share_curvature(const BurnedImage& image, CaptureReading& reading)
         const StraightFit straight = fit_straight(fit, curvature);
         if (!(straight.cov[0][0] > 0))
             continue;
-        const double sigma = std::max(straight.rms, 0.05) * std::sqrt(row_correlation);
+        const double sigma = std::max(straight.rms, 0.05) * std::sqrt(fit.widening);
         line.twist = straight.d[1] + curvature;
         line.angle = wrap_degrees(straight.d[0] - half_marker(line.twist, image.lines[k]));
         line.angle_error = std::max(angle_error_floor, std::sqrt(sigma * sigma * straight.cov[0][0] +
