@@ -53,3 +53,15 @@ inline DiscPoint disc_point(DiscPlace place)
     const double angle = two_pi * turn_fraction(place.turns);
     return {place.radius_mm * std::sin(angle), -place.radius_mm * std::cos(angle)};
 }
+
+// The difference of two angles in degrees, -180 <= d < 180: how far `to` stands
+// clockwise of `from`, the shorter way round.
+inline double angle_step(double from, double to)
+{
+    double step = std::fmod(to - from, 360.0);
+    if (step >= 180)
+        step -= 360;
+    if (step < -180)
+        step += 360;
+    return step;
+}

@@ -27,17 +27,6 @@ double marker_angle(TrackModel model, std::int64_t position)
     return 360 * turn_fraction(place_on_disc(model, static_cast<double>(position)).turns);
 }
 
-// The difference of two angles, -180 <= d < 180.
-double angle_step(double from, double to)
-{
-    double step = std::fmod(to - from, 360.0);
-    if (step >= 180)
-        step -= 360;
-    if (step < -180)
-        step += 360;
-    return step;
-}
-
 void open_line(LineScan& scan, std::uint8_t fill, std::int64_t start)
 {
     scan.fill = fill;

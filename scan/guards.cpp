@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "common/disc_geometry.h"
 #include "scan/reader_parts.h"
 
 namespace {
@@ -16,17 +17,6 @@ constexpr double common_angle_window = 3;  // degrees either way
 constexpr int common_angle_lines = 2;  // a band that spoils most rows may leave only two lines read
 constexpr double straight_twist = 10;      // degrees
 constexpr double least_turn = 10;          // degrees the second capture must be turned by
-
-// The difference of two angles, -180 <= d < 180.
-double angle_step(double from, double to)
-{
-    double step = std::fmod(to - from, 360.0);
-    if (step >= 180)
-        step -= 360;
-    if (step < -180)
-        step += 360;
-    return step;
-}
 
 void refuse(CaptureReading& reading, const char* text)
 {
