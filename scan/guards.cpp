@@ -18,10 +18,12 @@ constexpr int common_angle_lines = 2;  // a band that spoils most rows may leave
 constexpr double straight_twist = 10;      // degrees
 constexpr double least_turn = 10;          // degrees the second capture must be turned by
 
-void refuse(CaptureReading& reading, const char* text)
+// Refuses the reading with the reason, a printf format and its values.
+template <typename... Values>
+void refuse(CaptureReading& reading, const char* format, Values... values)
 {
     reading.refused = true;
-    std::snprintf(reading.why, sizeof reading.why, "%s", text);
+    std::snprintf(reading.why, sizeof reading.why, format, values...);
 }
 
 // The most read lines whose straight wedges stand within the window of one of them.
@@ -53,13 +55,11 @@ void guard_reading(const BurnedImage& image, const char* capture, CaptureReading
 {
     if (reading.refused)
         return;
-    char text[sizeof reading.why];
     int read = 0;
     for (int k = 0; k < reading.line_count; ++k)
         read += reading.lines[k].read ? 1 : 0;
     if (read == 0) {
-        std::snprintf(text, sizeof text, "scan \"%s\": no line's wedge could be read", capture);
-        refuse(reading, text);
+        refuse(reading, "scan \"%s\": no line's wedge could be read", capture);
         return;
     }
     // A refinement image's wedges all stand near one angle when its model is good;
@@ -67,28 +67,25 @@ void guard_reading(const BurnedImage& image, const char* capture, CaptureReading
     double angle = 0;
     const int common = common_angle_count(reading, angle);
     if (!image.direction_mark && reading.turn == 0 && common >= common_angle_lines && 2 * common > read) {
-        std::snprintf(text, sizeof text,
-                      "scan \"%s\": the wedges of %d of the %d lines read stand straight at one angle (%.1f degrees), "
-                      "as an artefact fixed to the scanner would; scan the disc again turned on the glass and give "
-                      "both (scan2)",
-                      capture, common, read, angle);
-        refuse(reading, text);
+        refuse(reading,
+               "scan \"%s\": the wedges of %d of the %d lines read stand straight at one angle (%.1f degrees), "
+               "as an artefact fixed to the scanner would; scan the disc again turned on the glass and give "
+               "both (scan2)",
+               capture, common, read, angle);
         return;
     }
     if (reading.model_fit == ModelFit::inconsistent) {
-        std::snprintf(text, sizeof text,
-                      "scan \"%s\": the twists of the lines read fit no one track model (%.1f times their errors "
-                      "squared); the readings are not trusted",
-                      capture, reading.model_chi_square);
-        refuse(reading, text);
+        refuse(reading,
+               "scan \"%s\": the twists of the lines read fit no one track model (%.1f times their errors "
+               "squared); the readings are not trusted",
+               capture, reading.model_chi_square);
         return;
     }
     if (reading.model_fit == ModelFit::loose) {
-        std::snprintf(text, sizeof text,
-                      "scan \"%s\": the twists leave the track model no better fixed than its start "
-                      "(first turn within %.0f bytes); the readings are not trusted",
-                      capture, std::sqrt(reading.covariance[0][0]));
-        refuse(reading, text);
+        refuse(reading,
+               "scan \"%s\": the twists leave the track model no better fixed than its start "
+               "(first turn within %.0f bytes); the readings are not trusted",
+               capture, std::sqrt(reading.covariance[0][0]));
     }
 }
 
@@ -96,10 +93,8 @@ void check_turned_capture(const CaptureReading& second, const char* second_captu
 {
     if (reading.refused)
         return;
-    char text[sizeof reading.why];
     if (second.refused) {
-        std::snprintf(text, sizeof text, "%s", second.why);
-        refuse(reading, text);
+        refuse(reading, "%s", second.why);
         return;
     }
     // The turn: the median of the lines' angle changes.
@@ -109,18 +104,16 @@ void check_turned_capture(const CaptureReading& second, const char* second_captu
         if (reading.lines[k].read && second.lines[k].read)
             steps[both++] = angle_step(reading.lines[k].angle, second.lines[k].angle);
     if (both == 0) {
-        std::snprintf(text, sizeof text, "scan2 \"%s\": no line is read on both captures", second_capture);
-        refuse(reading, text);
+        refuse(reading, "scan2 \"%s\": no line is read on both captures", second_capture);
         return;
     }
     std::sort(steps, steps + both);
     const double turn = steps[both / 2];
     if (std::fabs(turn) < least_turn) {
-        std::snprintf(text, sizeof text,
-                      "scan2 \"%s\": the disc is turned by %.1f degrees against the first scan; turn it by at least "
-                      "30 degrees so that wedges and the scanner's artefacts part",
-                      second_capture, turn);
-        refuse(reading, text);
+        refuse(reading,
+               "scan2 \"%s\": the disc is turned by %.1f degrees against the first scan; turn it by at least "
+               "30 degrees so that wedges and the scanner's artefacts part",
+               second_capture, turn);
         return;
     }
     reading.turn = turn;
@@ -146,10 +139,9 @@ void check_turned_capture(const CaptureReading& second, const char* second_captu
         first.twist_error = 1 / std::sqrt(w1 + w2);
     }
     if (2 * agreeing < both) {
-        std::snprintf(text, sizeof text,
-                      "scan2 \"%s\": only %d of the %d lines read on both captures turned with the disc; the readings "
-                      "are not trusted",
-                      second_capture, agreeing, both);
-        refuse(reading, text);
+        refuse(reading,
+               "scan2 \"%s\": only %d of the %d lines read on both captures turned with the disc; the readings "
+               "are not trusted",
+               second_capture, agreeing, both);
     }
 }
