@@ -23,6 +23,8 @@ constexpr int fit_rays = 480;          // rays along which each boundary is loca
 constexpr double edge_window = 0.3;    // search half-width around a boundary, in band widths
 constexpr double ring_rms_share = 0.2;  // the boundaries' scatter about their rings, in band widths, at most
 constexpr double perspective_gain = 0.8;  // of the affine fit's ring rms that a perspective fit must beat
+constexpr double most_perspective = 0.3;  // change of scale across the track's radius, at most
+constexpr double some_perspective = 0.01; // a fitted change that no scanner's capture shows
 constexpr int perspective_terms = 8;     // the homography's centre, shape and perspective, and a, b
 constexpr double inner_share = 0.3;      // of the outer ring's radius: the hub, about the face's centre even on a photo
 
@@ -160,7 +162,7 @@ void try_centre(const cv::Mat& copy, double x, double y, int stride, double reac
 // of light, a gradient or noise makes no ring. Sets the map's centre (its shape
 // stays round) and returns the outermost strong ring's radius in capture pixels, 0
 // when no rings stand out. With `reach` (capture pixels; 0: all) only the rings
-// within it count.
+// within it count, about points within half of it of the map's centre.
 double find_track_area(const cv::Mat& grey, double reach, DiscMap& map)
 {
     constexpr int levels = 4;
@@ -175,9 +177,14 @@ double find_track_area(const cv::Mat& grey, double reach, DiscMap& map)
     std::vector<int> count;
     const cv::Mat& top = copies[levels - 1];
     SharpestPoint point;
+    // With a reach, the centre is sought within half of it of the map's.
+    const double top_scale = finest / (1 << (levels - 1));
+    const double near_x = (map.cx + 0.5) * top_scale - 0.5;
+    const double near_y = (map.cy + 0.5) * top_scale - 0.5;
     for (int y = 0; y < top.rows; ++y)
         for (int x = 0; x < top.cols; ++x)
-            try_centre(top, x, y, 1, reach * finest / (1 << (levels - 1)), sum, count, point);
+            if (reach <= 0 || std::hypot(x - near_x, y - near_y) <= 0.5 * reach * top_scale)
+                try_centre(top, x, y, 1, reach * top_scale, sum, count, point);
     for (int k = levels - 2; k >= 0; --k) {
         point = {0, 2 * point.x + 0.5, 2 * point.y + 0.5};
         // Every other pixel of the finest copy is enough for its rings.
@@ -507,12 +514,12 @@ void sharpen_map(const cv::Mat& grey, double outer, DiscMap& map)
     std::vector<double> sum;
     std::vector<int> taken;
     double best = map_sharpness(grey, map, outer, sum, taken);
-    for (double step = 0.04; step >= 0.002; step /= 2)
+    for (int halving = 0; halving < 5; ++halving)
         for (int sweep = 0; sweep < 2; ++sweep)
             for (int term = 0; term < 4; ++term)
                 for (int way = -1; way <= 1; way += 2) {
                     DiscMap trial = map;
-                    const double d = way * step;
+                    const double d = way * 0.04 / (1 << halving);
                     if (term == 0) {
                         trial.s[0][0] += d;
                         trial.s[1][1] -= d;
@@ -742,41 +749,50 @@ double perspective_cost(const std::vector<EdgePoint>& points, const InverseMap& 
     return cost;
 }
 
+// One damped Gauss-Newton step from the inverse, each term scaled by its own
+// curvature so that pixels and perspective per pixel weigh alike. False when the
+// system cannot be solved.
+bool damped_step(const std::vector<EdgePoint>& points, const InverseMap& inverse, double damping, InverseMap& trial)
+{
+    double normal[perspective_terms][perspective_terms] = {};
+    double gradient[perspective_terms] = {};
+    perspective_cost(points, inverse, normal, gradient);
+    double scale[perspective_terms];
+    cv::Mat system(perspective_terms, perspective_terms, CV_64F);
+    cv::Mat right(perspective_terms, 1, CV_64F);
+    for (int i = 0; i < perspective_terms; ++i)
+        scale[i] = normal[i][i] > 0 ? 1 / std::sqrt(normal[i][i]) : 0;
+    for (int i = 0; i < perspective_terms; ++i) {
+        right.at<double>(i) = -gradient[i] * scale[i];
+        for (int j = 0; j < perspective_terms; ++j)
+            system.at<double>(i, j) = normal[i][j] * scale[i] * scale[j];
+        system.at<double>(i, i) += damping;
+    }
+    cv::Mat change;
+    if (!cv::solve(system, right, change, cv::DECOMP_CHOLESKY))
+        return false;
+    trial = inverse;
+    for (int i = 0; i < perspective_terms; ++i)
+        trial.p[i] += change.at<double>(i) * scale[i];
+    return true;
+}
+
 // Refines the map as a homography from where it stands (the affine fit) by
-// Levenberg-Marquardt on the points' distances from their rings, each term scaled
-// by its own curvature so that pixels and perspective per pixel weigh alike. False
-// when no step could be taken.
+// Levenberg-Marquardt on the points' distances from their rings. False when no step
+// could be taken.
 bool refine_perspective(const std::vector<EdgePoint>& points, DiscMap& map)
 {
     InverseMap inverse = inverse_of(map);
     double cost = perspective_cost(points, inverse, nullptr, nullptr);
-    if (!std::isfinite(cost) || points.size() < 2 * perspective_terms)
+    constexpr std::size_t least = 2 * static_cast<std::size_t>(perspective_terms);
+    if (!std::isfinite(cost) || points.size() < least)
         return false;
     double damping = 1e-3;
     bool moved = false;
     for (int step = 0; step < 40 && damping < 1e8; ++step) {
-        double normal[perspective_terms][perspective_terms] = {};
-        double gradient[perspective_terms] = {};
-        perspective_cost(points, inverse, normal, gradient);
-        double scale[perspective_terms];
-        for (int i = 0; i < perspective_terms; ++i)
-            scale[i] = normal[i][i] > 0 ? 1 / std::sqrt(normal[i][i]) : 0;
-        cv::Mat system(perspective_terms, perspective_terms, CV_64F);
-        cv::Mat right(perspective_terms, 1, CV_64F);
-        for (int i = 0; i < perspective_terms; ++i) {
-            right.at<double>(i) = -gradient[i] * scale[i];
-            for (int j = 0; j < perspective_terms; ++j)
-                system.at<double>(i, j) = normal[i][j] * scale[i] * scale[j] + (i == j ? damping : 0);
-        }
-        cv::Mat change;
-        if (!cv::solve(system, right, change, cv::DECOMP_CHOLESKY)) {
-            damping *= 10;
-            continue;
-        }
-        InverseMap trial = inverse;
-        for (int i = 0; i < perspective_terms; ++i)
-            trial.p[i] += change.at<double>(i) * scale[i];
-        const double trial_cost = perspective_cost(points, trial, nullptr, nullptr);
+        InverseMap trial;
+        const double trial_cost =
+            damped_step(points, inverse, damping, trial) ? perspective_cost(points, trial, nullptr, nullptr) : cost;
         if (!(trial_cost < cost)) {
             damping *= 10;
             continue;
@@ -794,23 +810,49 @@ bool refine_perspective(const std::vector<EdgePoint>& points, DiscMap& map)
     return moved;
 }
 
+// A perspective a photo can have: the face plane's horizon far beyond the track (a
+// phone tilted by less than about 60 degrees), and about the affine map's size.
+// A fit from a poor start may shrink the rings towards a far-off centre instead.
+// How much the perspective changes the scale across the farthest ring, a fraction.
+double perspective_reach(const std::vector<EdgePoint>& points, const DiscMap& seen)
+{
+    double farthest = 0;
+    for (const EdgePoint& pt : points)
+        farthest = std::max(farthest, map_radius(seen, pt.position));
+    return std::hypot(seen.g[0], seen.g[1]) * farthest;
+}
+
+bool plausible_perspective(const std::vector<EdgePoint>& points, const DiscMap& affine, const DiscMap& seen)
+{
+    const double size = (seen.s[0][0] * seen.s[1][1] - seen.s[0][1] * seen.s[1][0]) /
+                        (affine.s[0][0] * affine.s[1][1] - affine.s[0][1] * affine.s[1][0]);
+    return perspective_reach(points, seen) < most_perspective && size > 0.5 && size < 2 &&
+           std::isfinite(seen.cx) && std::isfinite(seen.cy);
+}
+
 // One round of the ring fit over the points within `limit` of the map's rings (all
 // when 0): the affine fit, then the perspective refined from it, kept only when it
 // brings the rings much nearer their points (on a scanner's capture a fitted
 // perspective is noise). False when the points fit no rings.
-bool fit_round(const std::vector<EdgePoint>& points, double unit, double limit, DiscMap& map)
+bool fit_round(const std::vector<EdgePoint>& points, double unit, double limit, DiscMap& map,
+               double* perspective = nullptr)
 {
     const std::vector<EdgePoint> near = points_near(points, map, limit);
     DiscMap affine = map;
     if (!fit_rings(near, unit, affine))
         return false;
     DiscMap seen = affine;
-    const bool tilted = refine_perspective(near, seen) &&
-                        rings_rms(near, seen, 1e300) < perspective_gain * rings_rms(near, affine, 1e300);
+    const bool refined = refine_perspective(near, seen) && plausible_perspective(near, affine, seen);
+    const bool tilted =
+        refined && rings_rms(near, seen, 1e300) < perspective_gain * rings_rms(near, affine, 1e300);
+    if (perspective != nullptr)
+        *perspective = refined ? perspective_reach(near, seen) : 0;
     map = tilted ? seen : affine;
     map.boundary_points = static_cast<int>(near.size());
     return true;
 }
+
+bool has_perspective(const DiscMap& map) { return map.g[0] != 0 || map.g[1] != 0; }
 
 // The median boundary band's width on the capture, pixels.
 double median_band(const DiscMap& map, const Boundary* bounds, int count)
@@ -822,6 +864,35 @@ double median_band(const DiscMap& map, const Boundary* bounds, int count)
     }
     std::nth_element(bands, bands + count / 2, bands + count);
     return bands[count / 2];
+}
+
+// The map again from the hub's centre (the image of the face's, where the rim's and
+// the track's are not), with the shape and perspective that make the rings
+// sharpest, fitted to the points near the rings they give; `limit` is then the
+// distance kept. False when the rings do not match the image's or fit no rings.
+bool map_from_hub(const cv::Mat& grey, const DiscMap& start, double outer, const Boundary* bounds, int count,
+                  DiscMap& wide, double& limit)
+{
+    wide = DiscMap{};
+    wide.cx = start.cx;
+    wide.cy = start.cy;
+    if (find_track_area(grey, inner_share * outer, wide) <= 0)
+        wide = start;
+    sharpen_map(grey, outer, wide);
+    if (!match_boundaries(profile_edges(grey, wide, outer, count), bounds, count, wide))
+        return false;
+    const std::vector<EdgePoint> found = boundary_points(grey, wide, bounds, count);
+    if (!fit_round(found, outer, 0, wide))
+        return false;
+    std::vector<double> gaps(found.size());
+    for (std::size_t k = 0; k < found.size(); ++k)
+        gaps[k] = std::fabs(ring_distance(wide, found[k]));
+    std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2), gaps.end());
+    limit = std::max(3 * 1.4826 * gaps[gaps.size() / 2], 0.5);
+    if (!fit_round(found, outer, limit, wide))
+        return false;
+    wide.boundary_rms = rings_rms(found, wide, limit);
+    return true;
 }
 
 }  // namespace
@@ -849,35 +920,28 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
     }
     const DiscMap start = map;
     double limit = 0;
-    for (int round = 0; round < 3; ++round) {
+    // A perspective found late gets a few more rounds while they still help.
+    double last_rms = 0;
+    for (int round = 0; round < 3 || (round < 6 && has_perspective(map) && map.boundary_rms < 0.95 * last_rms);
+         ++round) {
+        last_rms = map.boundary_rms;
         const std::vector<EdgePoint> points = boundary_points(grey, map, bounds, count);
-        if (!fit_round(points, outer, limit, map)) {
+        double perspective = 0;
+        if (!fit_round(points, outer, limit, map, &perspective)) {
             std::snprintf(why, why_size, "no disc found: the line boundaries fit no rings");
             return false;
         }
         const double rms = rings_rms(points, map, round == 0 ? 1e300 : limit);
         map.boundary_rms = rms;
         limit = std::max(3 * rms, 0.5);
-        if (round == 0 && !(rms < ring_rms_share * median_band(map, bounds, count))) {
-            // The rings about one centre missed the boundaries, as on a tilted photo:
-            // start again from the hub's centre (the image of the face's, where the
-            // rim's and the track's are not) with the shape and perspective that
-            // make the rings sharpest, and keep the points near the rings they fit.
+        const bool missed = !(rms < ring_rms_share * median_band(map, bounds, count));
+        if (round == 0 && (missed || perspective > some_perspective)) {
+            // The rings about one centre missed the boundaries, or they show a
+            // perspective that the start was too far off to fit, as on a tilted photo.
             DiscMap wide{};
-            if (find_track_area(grey, inner_share * outer, wide) <= 0)
-                wide = start;
-            sharpen_map(grey, outer, wide);
-            if (!match_boundaries(profile_edges(grey, wide, outer, count), bounds, count, wide))
-                continue;
-            const std::vector<EdgePoint> found = boundary_points(grey, wide, bounds, count);
-            if (!fit_round(found, outer, 0, wide))
-                continue;
-            std::vector<double> gaps(found.size());
-            for (std::size_t k = 0; k < found.size(); ++k)
-                gaps[k] = std::fabs(ring_distance(wide, found[k]));
-            std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2), gaps.end());
-            const double wide_limit = std::max(3 * 1.4826 * gaps[gaps.size() / 2], 0.5);
-            if (fit_round(found, outer, wide_limit, wide)) {
+            double wide_limit = 0;
+            if (map_from_hub(grey, start, outer, bounds, count, wide, wide_limit) &&
+                (missed || wide.boundary_rms < rms)) {
                 map = wide;
                 limit = wide_limit;
             }
