@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
@@ -70,6 +71,19 @@ inline cv::Point2d capture_point(const DiscMap& map, double rho, double angle_de
 }
 
 inline double map_radius(const DiscMap& map, double position) { return std::sqrt(std::max(0.0, map.a + map.b * position)); }
+
+// A line boundary's edge found on the capture.
+struct EdgePoint {
+    double x;         // on the capture, pixels
+    double y;
+    double position;  // the boundary's stream position
+    double share;     // of the edge's height that lies within two pixels either side of it
+};
+
+// Refines the map (affine, or a homography already) to the homography that brings
+// the points' rings nearest them, its face rotation held; a and b move with it.
+// False, the map left alone, when no step brought them nearer.
+bool refine_perspective(const std::vector<EdgePoint>& points, DiscMap& map);
 
 // The wedge edges found on one line, row by row across its band, for the overlay.
 constexpr int max_trace_rows = 256;
