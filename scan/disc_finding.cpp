@@ -3,11 +3,14 @@
 // boundaries themselves. Every boundary point lies on an ellipse of one centre and
 // shape whose size squared grows linearly with the boundary's stream position, so one
 // linear least-squares fit over all of them gives the centre, the capture's affine
-// shape and the track's scale, never an assumed millimetre.
+// shape and the track's scale, never an assumed millimetre. A tilted photo's
+// perspective is refined from there (perspective_fit.cpp), and a photo whose rings
+// about one point miss is started again from its hub.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -21,6 +24,10 @@ constexpr int profile_rays = 256;      // rays of the first, averaged, radial pr
 constexpr int fit_rays = 480;          // rays along which each boundary is located
 constexpr double edge_window = 0.3;    // search half-width around a boundary, in band widths
 constexpr double ring_rms_share = 0.2;  // the boundaries' scatter about their rings, in band widths, at most
+constexpr double perspective_gain = 0.8;  // of the affine fit's ring rms that a perspective fit must beat
+constexpr double most_perspective = 0.3;  // change of scale across the track's radius, at most
+constexpr double some_perspective = 0.01; // a fitted change that no scanner's capture shows
+constexpr double inner_share = 0.3;      // of the outer ring's radius: the hub, about the face's centre even on a photo
 
 struct Boundary {
     double position = 0;  // stream position of the later line's first byte
@@ -66,10 +73,11 @@ double sample(const cv::Mat& grey, double x, double y)
 // one pixel about (cx, cy), and the sum of its squared steps from ring to ring.
 // Rings about the track's own centre keep its edges; about any other point they
 // smear them. `outer` is set to the farthest ring with a strong step.
-double ring_sharpness(const cv::Mat& small, double cx, double cy, int stride, std::vector<double>& sum,
+double ring_sharpness(const cv::Mat& small, double cx, double cy, int stride, double reach, std::vector<double>& sum,
                       std::vector<int>& count, double* outer)
 {
-    const int bins = static_cast<int>(std::hypot(small.cols, small.rows)) + 2;
+    const int all = static_cast<int>(std::hypot(small.cols, small.rows)) + 2;
+    const int bins = reach > 0 ? std::min(all, static_cast<int>(reach) + 2) : all;
     sum.assign(bins, 0);
     count.assign(bins, 0);
     for (int y = 0; y < small.rows; y += stride) {
@@ -78,6 +86,8 @@ double ring_sharpness(const cv::Mat& small, double cx, double cy, int stride, st
             const double dx = x - cx;
             const double dy = y - cy;
             const int bin = static_cast<int>(std::sqrt(dx * dx + dy * dy));
+            if (bin >= bins)
+                continue;
             sum[bin] += row[x];
             count[bin] += 1;
         }
@@ -138,10 +148,10 @@ struct SharpestPoint {
 };
 
 // Keeps (x, y) when its rings are sharper than the best so far.
-void try_centre(const cv::Mat& copy, double x, double y, int stride, std::vector<double>& sum, std::vector<int>& count,
-                SharpestPoint& best)
+void try_centre(const cv::Mat& copy, double x, double y, int stride, double reach, std::vector<double>& sum,
+                std::vector<int>& count, SharpestPoint& best)
 {
-    const double sharp = ring_sharpness(copy, x, y, stride, sum, count, nullptr);
+    const double sharp = ring_sharpness(copy, x, y, stride, reach, sum, count, nullptr);
     if (sharp > best.sharpness)
         best = {sharp, x, y};
 }
@@ -152,8 +162,9 @@ void try_centre(const cv::Mat& copy, double x, double y, int stride, std::vector
 // about the best at each finer copy, down to a quarter pixel of the finest. A band
 // of light, a gradient or noise makes no ring. Sets the map's centre (its shape
 // stays round) and returns the outermost strong ring's radius in capture pixels, 0
-// when no rings stand out.
-double find_track_area(const cv::Mat& grey, DiscMap& map)
+// when no rings stand out. With `reach` (capture pixels; 0: all) only the rings
+// within it count, about points within half of it of the map's centre.
+double find_track_area(const cv::Mat& grey, double reach, DiscMap& map)
 {
     constexpr int levels = 4;
     const double finest = std::min(1.0, static_cast<double>(coarse_side) / std::max(grey.cols, grey.rows));
@@ -167,9 +178,14 @@ double find_track_area(const cv::Mat& grey, DiscMap& map)
     std::vector<int> count;
     const cv::Mat& top = copies[levels - 1];
     SharpestPoint point;
+    // With a reach, the centre is sought within half of it of the map's.
+    const double top_scale = finest / (1 << (levels - 1));
+    const double near_x = (map.cx + 0.5) * top_scale - 0.5;
+    const double near_y = (map.cy + 0.5) * top_scale - 0.5;
     for (int y = 0; y < top.rows; ++y)
         for (int x = 0; x < top.cols; ++x)
-            try_centre(top, x, y, 1, sum, count, point);
+            if (reach <= 0 || std::hypot(x - near_x, y - near_y) <= 0.5 * reach * top_scale)
+                try_centre(top, x, y, 1, reach * top_scale, sum, count, point);
     for (int k = levels - 2; k >= 0; --k) {
         point = {0, 2 * point.x + 0.5, 2 * point.y + 0.5};
         // Every other pixel of the finest copy is enough for its rings.
@@ -180,14 +196,15 @@ double find_track_area(const cv::Mat& grey, DiscMap& map)
             const double cy = point.y;
             for (int j = -3; j <= 3; ++j)
                 for (int i = -3; i <= 3; ++i)
-                    try_centre(copies[k], cx + i * step, cy + j * step, stride, sum, count, point);
+                    try_centre(copies[k], cx + i * step, cy + j * step, stride, reach * finest / (1 << k), sum, count,
+                               point);
         }
     }
     const double best = point.sharpness;
     const double bx = point.x;
     const double by = point.y;
     double outer = 0;
-    ring_sharpness(copies[0], bx, by, 1, sum, count, &outer);
+    ring_sharpness(copies[0], bx, by, 1, reach * finest, sum, count, &outer);
     if (!(best > 0) || outer < 8)
         return 0;
     map.cx = (bx + 0.5) / finest - 0.5;
@@ -343,32 +360,25 @@ double edge_width(double share, double span)
     return 0.5 * (low + high);
 }
 
-struct EdgePoint {
-    double x;
-    double y;
-    double position;
-    double share;  // of the edge's height that lies within two pixels either side of it
-};
-
 // The profile along one ray from rho - half outwards, in steps of `step`: each value
-// the mean of five samples across the ray, half a pixel of the ring apart, against
-// the noise. The ray's direction and its normal are mapped once. False when the ray
-// leaves the capture.
+// the mean of five samples across the ray, half a map unit of the ring apart, against
+// the noise. Each sample's place goes through the map (under perspective a ray's
+// steps are not even on the capture); the direction across is mapped once, at the
+// window's middle. False when the ray leaves the capture.
 bool ray_profile(const cv::Mat& grey, const DiscMap& map, double angle, double from, double step, int samples,
                  double* values)
 {
-    const cv::Point2d origin = capture_point(map, 0, angle);
-    const cv::Point2d unit = capture_point(map, 1, angle);
-    const cv::Point2d along(unit.x - origin.x, unit.y - origin.y);
-    const cv::Point2d side = capture_point(map, 1, angle + 90);
-    const cv::Point2d across(0.5 * (side.x - origin.x), 0.5 * (side.y - origin.y));
+    const cv::Point2d d = face_direction(map, angle);
+    const double middle = from + 0.5 * (samples - 1) * step;
+    const cv::Point2d centre = face_to_capture(map, d.x * middle, d.y * middle);
+    const cv::Point2d side = face_to_capture(map, d.x * middle - 0.5 * d.y, d.y * middle + 0.5 * d.x);
+    const cv::Point2d across(side.x - centre.x, side.y - centre.y);
     for (int m = 0; m < samples; ++m) {
         const double radius = from + m * step;
-        const double x0 = origin.x + radius * along.x;
-        const double y0 = origin.y + radius * along.y;
+        const cv::Point2d at = face_to_capture(map, d.x * radius, d.y * radius);
         double sum = 0;
         for (int t = -2; t <= 2; ++t) {
-            const double v = sample(grey, x0 + t * across.x, y0 + t * across.y);
+            const double v = sample(grey, at.x + t * across.x, at.y + t * across.y);
             if (v < 0)
                 return false;
             sum += v;
@@ -461,6 +471,66 @@ double ring_blur(const cv::Mat& grey, const DiscMap& map, const Boundary* bounds
     return std::max(0.3, edge_width(std::min(0.999, shares[middle]), 4));
 }
 
+// How sharply the rings through the map stand out about its centre: the sum of the
+// squared steps of the profile averaged over rays, at a pixel a step.
+double map_sharpness(const cv::Mat& grey, const DiscMap& map, double outer, std::vector<double>& sum,
+                     std::vector<int>& taken)
+{
+    constexpr int rays = 128;
+    const int count = static_cast<int>(1.1 * outer);
+    sum.assign(count, 0);
+    taken.assign(count, 0);
+    for (int r = 0; r < rays; ++r) {
+        const cv::Point2d d = face_direction(map, 360.0 * r / rays);
+        for (int k = 0; k < count; ++k) {
+            const cv::Point2d at = face_to_capture(map, d.x * k, d.y * k);
+            const double v = sample(grey, at.x, at.y);
+            if (v >= 0) {
+                sum[k] += v;
+                taken[k] += 1;
+            }
+        }
+    }
+    double sharpness = 0;
+    for (int k = 2; k + 2 < count; ++k)
+        if (taken[k + 2] > rays / 2 && taken[k - 2] > rays / 2) {
+            const double step = sum[k + 2] / taken[k + 2] - sum[k - 2] / taken[k - 2];
+            sharpness += step * step;
+        }
+    return sharpness;
+}
+
+// A tilted photo's rings about the image of the face's centre are neither round nor
+// concentric: the shape and perspective that make them sharpest, searched a term at
+// a time in halving steps from a round map.
+void sharpen_map(const cv::Mat& grey, double outer, DiscMap& map)
+{
+    std::vector<double> sum;
+    std::vector<int> taken;
+    double best = map_sharpness(grey, map, outer, sum, taken);
+    for (int halving = 0; halving < 5; ++halving)
+        for (int sweep = 0; sweep < 2; ++sweep)
+            for (int term = 0; term < 4; ++term)
+                for (int way = -1; way <= 1; way += 2) {
+                    DiscMap trial = map;
+                    const double d = way * 0.04 / (1 << halving);
+                    if (term == 0) {
+                        trial.s[0][0] += d;
+                        trial.s[1][1] -= d;
+                    } else if (term == 1) {
+                        trial.s[0][1] += d;
+                        trial.s[1][0] += d;
+                    } else {
+                        trial.g[term - 2] += d / outer;
+                    }
+                    const double sharp = map_sharpness(grey, trial, outer, sum, taken);
+                    if (sharp > best) {
+                        best = sharp;
+                        map = trial;
+                    }
+                }
+}
+
 // Locates each boundary along each ray near where the map puts it: the strongest step
 // of the boundary's sign, to a fraction of a pixel.
 std::vector<EdgePoint> boundary_points(const cv::Mat& grey, const DiscMap& map, const Boundary* bounds, int count)
@@ -489,27 +559,39 @@ std::vector<EdgePoint> boundary_points(const cv::Mat& grey, const DiscMap& map, 
     return points;
 }
 
+// The point's distance from its ring through the map, map units; infinite beyond
+// the face plane's horizon.
+double ring_distance(const DiscMap& map, const EdgePoint& pt)
+{
+    double ux = 0;
+    double uy = 0;
+    if (!capture_to_face(map, pt.x, pt.y, ux, uy))
+        return std::numeric_limits<double>::infinity();
+    return std::hypot(ux, uy) - map_radius(map, pt.position);
+}
+
+// The points within `limit` of their rings through the map (all when limit is 0).
+std::vector<EdgePoint> points_near(const std::vector<EdgePoint>& points, const DiscMap& map, double limit)
+{
+    if (limit <= 0)
+        return points;
+    std::vector<EdgePoint> near;
+    near.reserve(points.size());
+    for (const EdgePoint& pt : points)
+        if (std::fabs(ring_distance(map, pt)) <= limit)
+            near.push_back(pt);
+    return near;
+}
+
 // The linear fit u(x^2 - y^2) + 2v xy + e x + f y + g - B p = -(x^2 + y^2) (the shape's
-// trace fixed at 2), in coordinates about the current centre scaled by `unit`, with
-// the points whose distance exceeds `limit` pixels left out. False when it is singular
-// or not an ellipse.
-bool fit_rings(const std::vector<EdgePoint>& points, double unit, double limit, DiscMap& map)
+// trace fixed at 2), in coordinates about the current centre scaled by `unit`: an
+// affine map (no perspective). False when it is singular or not an ellipse.
+bool fit_rings(const std::vector<EdgePoint>& points, double unit, DiscMap& map)
 {
     cv::Mat normal = cv::Mat::zeros(6, 6, CV_64F);
     cv::Mat right = cv::Mat::zeros(6, 1, CV_64F);
     const double p_unit = map.b > 0 ? unit * unit / map.b : 1;
-    int used = 0;
     for (const EdgePoint& pt : points) {
-        if (limit > 0) {
-            // The point's distance from its ring, through the current map.
-            const double dx = pt.x - map.cx;
-            const double dy = pt.y - map.cy;
-            const double det = map.s[0][0] * map.s[1][1] - map.s[0][1] * map.s[1][0];
-            const double ux = (map.s[1][1] * dx - map.s[0][1] * dy) / det;
-            const double uy = (-map.s[1][0] * dx + map.s[0][0] * dy) / det;
-            if (std::fabs(std::sqrt(ux * ux + uy * uy) - map_radius(map, pt.position)) > limit)
-                continue;
-        }
         const double x = (pt.x - map.cx) / unit;
         const double y = (pt.y - map.cy) / unit;
         const double row[6] = {x * x - y * y, 2 * x * y, x, y, 1, -pt.position / p_unit};
@@ -519,9 +601,8 @@ bool fit_rings(const std::vector<EdgePoint>& points, double unit, double limit, 
             for (int j = 0; j < 6; ++j)
                 normal.at<double>(i, j) += row[i] * row[j];
         }
-        used += 1;
     }
-    if (used < 12)
+    if (points.size() < 12)
         return false;
     cv::Mat solution;
     if (!cv::solve(normal, right, solution, cv::DECOMP_CHOLESKY))
@@ -557,7 +638,8 @@ bool fit_rings(const std::vector<EdgePoint>& points, double unit, double limit, 
     map.s[1][1] = r1 * s * s + r2 * c * c;
     map.a = a * unit * unit;
     map.b = big_b * unit * unit / p_unit;
-    map.boundary_points = used;
+    map.g[0] = map.g[1] = 0;
+    map.boundary_points = static_cast<int>(points.size());
     return map.a + map.b * 0 > -1e300;
 }
 
@@ -565,13 +647,8 @@ double rings_rms(const std::vector<EdgePoint>& points, const DiscMap& map, doubl
 {
     double sum = 0;
     int count = 0;
-    const double det = map.s[0][0] * map.s[1][1] - map.s[0][1] * map.s[1][0];
     for (const EdgePoint& pt : points) {
-        const double dx = pt.x - map.cx;
-        const double dy = pt.y - map.cy;
-        const double ux = (map.s[1][1] * dx - map.s[0][1] * dy) / det;
-        const double uy = (-map.s[1][0] * dx + map.s[0][0] * dy) / det;
-        const double d = std::sqrt(ux * ux + uy * uy) - map_radius(map, pt.position);
+        const double d = ring_distance(map, pt);
         if (std::fabs(d) <= limit) {
             sum += d * d;
             count += 1;
@@ -580,12 +657,97 @@ double rings_rms(const std::vector<EdgePoint>& points, const DiscMap& map, doubl
     return count > 0 ? std::sqrt(sum / count) : 0;
 }
 
+// A perspective a photo can have: the face plane's horizon far beyond the track (a
+// phone tilted by less than about 60 degrees), and about the affine map's size.
+// A fit from a poor start may shrink the rings towards a far-off centre instead.
+// How much the perspective changes the scale across the farthest ring, a fraction.
+double perspective_reach(const std::vector<EdgePoint>& points, const DiscMap& seen)
+{
+    double farthest = 0;
+    for (const EdgePoint& pt : points)
+        farthest = std::max(farthest, map_radius(seen, pt.position));
+    return std::hypot(seen.g[0], seen.g[1]) * farthest;
+}
+
+bool plausible_perspective(const std::vector<EdgePoint>& points, const DiscMap& affine, const DiscMap& seen)
+{
+    const double size = (seen.s[0][0] * seen.s[1][1] - seen.s[0][1] * seen.s[1][0]) /
+                        (affine.s[0][0] * affine.s[1][1] - affine.s[0][1] * affine.s[1][0]);
+    return perspective_reach(points, seen) < most_perspective && size > 0.5 && size < 2 &&
+           std::isfinite(seen.cx) && std::isfinite(seen.cy);
+}
+
+// One round of the ring fit over the points within `limit` of the map's rings (all
+// when 0): the affine fit, then the perspective refined from it, kept only when it
+// brings the rings much nearer their points (on a scanner's capture a fitted
+// perspective is noise). False when the points fit no rings.
+bool fit_round(const std::vector<EdgePoint>& points, double unit, double limit, DiscMap& map,
+               double* perspective = nullptr)
+{
+    const std::vector<EdgePoint> near = points_near(points, map, limit);
+    DiscMap affine = map;
+    if (!fit_rings(near, unit, affine))
+        return false;
+    DiscMap seen = affine;
+    const bool refined = refine_perspective(near, seen) && plausible_perspective(near, affine, seen);
+    const bool tilted =
+        refined && rings_rms(near, seen, 1e300) < perspective_gain * rings_rms(near, affine, 1e300);
+    if (perspective != nullptr)
+        *perspective = refined ? perspective_reach(near, seen) : 0;
+    map = tilted ? seen : affine;
+    map.boundary_points = static_cast<int>(near.size());
+    return true;
+}
+
+bool has_perspective(const DiscMap& map) { return map.g[0] != 0 || map.g[1] != 0; }
+
+// The median boundary band's width on the capture, pixels.
+double median_band(const DiscMap& map, const Boundary* bounds, int count)
+{
+    double bands[max_capture_lines];
+    for (int k = 0; k < count; ++k) {
+        const double rho = map_radius(map, bounds[k].position);
+        bands[k] = map.b * bounds[k].band / (2 * std::max(rho, 1.0));
+    }
+    std::nth_element(bands, bands + count / 2, bands + count);
+    return bands[count / 2];
+}
+
+// The map again from the hub's centre (the image of the face's, where the rim's and
+// the track's are not), with the shape and perspective that make the rings
+// sharpest, fitted to the points near the rings they give; `limit` is then the
+// distance kept. False when the rings do not match the image's or fit no rings.
+bool map_from_hub(const cv::Mat& grey, const DiscMap& start, double outer, const Boundary* bounds, int count,
+                  DiscMap& wide, double& limit)
+{
+    wide = DiscMap{};
+    wide.cx = start.cx;
+    wide.cy = start.cy;
+    if (find_track_area(grey, inner_share * outer, wide) <= 0)
+        wide = start;
+    sharpen_map(grey, outer, wide);
+    if (!match_boundaries(profile_edges(grey, wide, outer, count), bounds, count, wide))
+        return false;
+    const std::vector<EdgePoint> found = boundary_points(grey, wide, bounds, count);
+    if (!fit_round(found, outer, 0, wide))
+        return false;
+    std::vector<double> gaps(found.size());
+    for (std::size_t k = 0; k < found.size(); ++k)
+        gaps[k] = std::fabs(ring_distance(wide, found[k]));
+    std::nth_element(gaps.begin(), gaps.begin() + static_cast<std::ptrdiff_t>(gaps.size() / 2), gaps.end());
+    limit = std::max(3 * 1.4826 * gaps[gaps.size() / 2], 0.5);
+    if (!fit_round(found, outer, limit, wide))
+        return false;
+    wide.boundary_rms = rings_rms(found, wide, limit);
+    return true;
+}
+
 }  // namespace
 
 bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char* why, std::size_t why_size)
 {
     map = DiscMap{};
-    const double outer = find_track_area(grey, map);
+    const double outer = find_track_area(grey, 0, map);
     if (outer <= 0) {
         std::snprintf(why, why_size, "no disc found: nothing on it has the track's rings");
         return false;
@@ -603,29 +765,39 @@ bool find_disc(const cv::Mat& grey, const BurnedImage& image, DiscMap& map, char
                       image.line_count);
         return false;
     }
+    const DiscMap start = map;
     double limit = 0;
-    for (int round = 0; round < 3; ++round) {
+    // A perspective found late gets a few more rounds while they still help.
+    double last_rms = 0;
+    for (int round = 0; round < 3 || (round < 6 && has_perspective(map) && map.boundary_rms < 0.95 * last_rms);
+         ++round) {
+        last_rms = map.boundary_rms;
         const std::vector<EdgePoint> points = boundary_points(grey, map, bounds, count);
-        DiscMap next = map;
-        if (!fit_rings(points, outer, limit, next)) {
+        double perspective = 0;
+        if (!fit_round(points, outer, limit, map, &perspective)) {
             std::snprintf(why, why_size, "no disc found: the line boundaries fit no rings");
             return false;
         }
-        map = next;
         const double rms = rings_rms(points, map, round == 0 ? 1e300 : limit);
         map.boundary_rms = rms;
         limit = std::max(3 * rms, 0.5);
+        const bool missed = !(rms < ring_rms_share * median_band(map, bounds, count));
+        if (round == 0 && (missed || perspective > some_perspective)) {
+            // The rings about one centre missed the boundaries, or they show a
+            // perspective that the start was too far off to fit, as on a tilted photo.
+            DiscMap wide{};
+            double wide_limit = 0;
+            if (map_from_hub(grey, start, outer, bounds, count, wide, wide_limit) &&
+                (missed || wide.boundary_rms < rms)) {
+                map = wide;
+                limit = wide_limit;
+            }
+        }
     }
     map.blur = ring_blur(grey, map, bounds, count);
     // Rings found in noise scatter over the whole search window; the track's own
     // boundaries lie on their rings to a fraction of a pixel or two.
-    double bands[max_capture_lines];
-    for (int k = 0; k < count; ++k) {
-        const double rho = map_radius(map, bounds[k].position);
-        bands[k] = map.b * bounds[k].band / (2 * std::max(rho, 1.0));
-    }
-    std::nth_element(bands, bands + count / 2, bands + count);
-    if (!(map.boundary_rms < ring_rms_share * bands[count / 2])) {
+    if (!(map.boundary_rms < ring_rms_share * median_band(map, bounds, count))) {
         std::snprintf(why, why_size,
                       "no disc found: the rings that best match the image's lines lie %.1f pixels off the capture's "
                       "edges, too far to be the track",

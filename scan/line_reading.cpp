@@ -180,10 +180,9 @@ void resample_band(const cv::Mat& grey, const BurnedLine& line, const DiscMap& m
         auto* ys = map_y.ptr<float>(r);
         const double sign = map.mirrored ? -1 : 1;
         for (int k = 0; k < angles; ++k) {
-            const double ux = sign * band.sines[k] * rho;
-            const double uy = -band.cosines[k] * rho;
-            xs[k] = static_cast<float>(map.cx + map.s[0][0] * ux + map.s[0][1] * uy);
-            ys[k] = static_cast<float>(map.cy + map.s[1][0] * ux + map.s[1][1] * uy);
+            const cv::Point2d at = face_to_capture(map, sign * band.sines[k] * rho, -band.cosines[k] * rho);
+            xs[k] = static_cast<float>(at.x);
+            ys[k] = static_cast<float>(at.y);
         }
     }
     cv::Mat sampled;

@@ -6,20 +6,24 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
 #include "scan/capture_reading.h"
 
-// Where the disc face lies on the capture. A point at distance rho (in the map's
-// units, which are about capture pixels) and angle a (degrees clockwise from the
-// top as the recorded side is seen) lands at centre + s * (sin a, -cos a) * rho, or
-// with the sine's sign turned for a mirrored capture. The track's own rings fix rho:
-// rho^2 = a + b * p at stream position p.
+// Where the disc face lies on the capture: a plane homography, of which a scanner's
+// affine capture is the case g = 0. A face point u (map units, which are about
+// capture pixels) lands at centre + s u / (1 + g . u); the point at distance rho and
+// angle a (degrees clockwise from the top as the recorded side is seen) is
+// u = (sin a, -cos a) * rho, or with the sine's sign turned for a mirrored capture.
+// s is symmetric, so that the capture's own up is the face's zero at the centre.
+// The track's own rings fix rho: rho^2 = a + b * p at stream position p.
 struct DiscMap {
-    double cx = 0;           // the track's centre on the capture, pixels
+    double cx = 0;           // the image of the track's centre on the capture, pixels
     double cy = 0;
-    double s[2][2] = {{1, 0}, {0, 1}};  // the capture's shape (affine), symmetric
+    double s[2][2] = {{1, 0}, {0, 1}};  // the map's linear part at the centre, symmetric
+    double g[2] = {0, 0};    // its perspective, per map unit
     double a = 0;            // rho^2 at stream position 0, map units squared
     double b = 0;            // growth of rho^2 per stream byte
     bool mirrored = false;   // the track runs anticlockwise on the capture
@@ -28,15 +32,58 @@ struct DiscMap {
     double blur = 0;         // the boundaries' Gaussian width (pixels and blur together), pixels
 };
 
-inline cv::Point2d capture_point(const DiscMap& map, double rho, double angle_degrees)
+// The capture point of face point (ux, uy): every face-to-capture mapping goes
+// through here.
+inline cv::Point2d face_to_capture(const DiscMap& map, double ux, double uy)
+{
+    const double w = 1 / (1 + map.g[0] * ux + map.g[1] * uy);
+    return {map.cx + (map.s[0][0] * ux + map.s[0][1] * uy) * w, map.cy + (map.s[1][0] * ux + map.s[1][1] * uy) * w};
+}
+
+// The face point of capture point (x, y), the inverse: u = s^-1 v / (1 - g . s^-1 v)
+// with v the point from the centre. False beyond the face plane's horizon.
+inline bool capture_to_face(const DiscMap& map, double x, double y, double& ux, double& uy)
+{
+    const double det = map.s[0][0] * map.s[1][1] - map.s[0][1] * map.s[1][0];
+    const double dx = x - map.cx;
+    const double dy = y - map.cy;
+    const double wx = (map.s[1][1] * dx - map.s[0][1] * dy) / det;
+    const double wy = (-map.s[1][0] * dx + map.s[0][0] * dy) / det;
+    const double q = 1 - map.g[0] * wx - map.g[1] * wy;
+    if (!(q > 0))
+        return false;
+    ux = wx / q;
+    uy = wy / q;
+    return true;
+}
+
+// The face direction of an angle (degrees), a unit vector in face coordinates.
+inline cv::Point2d face_direction(const DiscMap& map, double angle_degrees)
 {
     const double t = angle_degrees * 0.017453292519943295;
-    const double ux = (map.mirrored ? -1 : 1) * std::sin(t) * rho;
-    const double uy = -std::cos(t) * rho;
-    return {map.cx + map.s[0][0] * ux + map.s[0][1] * uy, map.cy + map.s[1][0] * ux + map.s[1][1] * uy};
+    return {(map.mirrored ? -1 : 1) * std::sin(t), -std::cos(t)};
+}
+
+inline cv::Point2d capture_point(const DiscMap& map, double rho, double angle_degrees)
+{
+    const cv::Point2d d = face_direction(map, angle_degrees);
+    return face_to_capture(map, d.x * rho, d.y * rho);
 }
 
 inline double map_radius(const DiscMap& map, double position) { return std::sqrt(std::max(0.0, map.a + map.b * position)); }
+
+// A line boundary's edge found on the capture.
+struct EdgePoint {
+    double x;         // on the capture, pixels
+    double y;
+    double position;  // the boundary's stream position
+    double share;     // of the edge's height that lies within two pixels either side of it
+};
+
+// Refines the map (affine, or a homography already) to the homography that brings
+// the points' rings nearest them, its face rotation held; a and b move with it.
+// False, the map left alone, when no step brought them nearer.
+bool refine_perspective(const std::vector<EdgePoint>& points, DiscMap& map);
 
 // The wedge edges found on one line, row by row across its band, for the overlay.
 constexpr int max_trace_rows = 256;
