@@ -21,7 +21,7 @@ struct PngReadState {
     std::uint64_t memory_used = 0;   // bytes libpng holds, with their size headers
     std::uint64_t memory_bound = 0;  // bytes it may hold
     bool out_of_memory = false;      // an allocation would have gone past the bound
-    GreyPicture picture;
+    DecodedPicture picture;
     std::uint8_t* row = nullptr;     // a row of samples, from libpng's allocator
     std::jmp_buf jump = {};
 };
@@ -88,11 +88,15 @@ void give_memory(png_structp png, png_voidp memory)
 }
 
 // The rows of one pass (all of a plain picture; one of seven of an interlaced one),
-// each turned to grey and put at its place.
+// each turned to grey (or kept as samples) and put at its place.
 void read_pass(png_structp png, int channels, int pass, bool interlaced)
 {
-    const std::uint32_t width = state.picture.width;
-    const std::uint32_t height = state.picture.height;
+    const bool samples = state.picture.samples.samples != nullptr;
+    const std::uint32_t width = samples ? state.picture.samples.width : state.picture.grey.width;
+    const std::uint32_t height = samples ? state.picture.samples.height : state.picture.grey.height;
+    // A row whose samples are already as kept needs no conversion: libpng writes it in place.
+    const bool in_place = !interlaced && (samples ? state.picture.samples.bits == 16 && channels == state.picture.samples.channels
+                                                  : channels == 1);
     const std::uint32_t columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
     const std::uint32_t rows = interlaced ? PNG_PASS_ROWS(height, pass) : height;
     if (columns == 0 || rows == 0)
@@ -101,20 +105,30 @@ void read_pass(png_structp png, int channels, int pass, bool interlaced)
     const std::int64_t step = interlaced ? std::int64_t{1} << PNG_PASS_COL_SHIFT(pass) : 1;
     for (std::uint32_t r = 0; r < rows; ++r) {
         const std::uint32_t y = interlaced ? PNG_ROW_FROM_PASS_ROW(r, pass) : r;
-        std::uint8_t* out = state.picture.pixels + std::uint64_t{y} * width + first_column;
-        // A plain grey row needs no conversion: libpng writes it in place.
-        if (channels == 1 && !interlaced) {
-            png_read_row(png, out, nullptr);
+        const std::int64_t at = std::int64_t{y} * width + first_column;
+        if (in_place) {
+            png_read_row(png, samples ? reinterpret_cast<png_bytep>(state.picture.samples.samples + at * channels)
+                                      : state.picture.grey.pixels + at,
+                         nullptr);
             continue;
         }
         png_read_row(png, state.row, nullptr);
-        put_grey_row(state.row, channels, columns, out, step);
+        put_row(state.row, channels, columns, state.picture, at, step);
     }
+}
+
+// Samples are kept in the host's order, libpng's are big-endian.
+bool host_is_little_endian()
+{
+    const std::uint16_t probe = 1;
+    std::uint8_t first = 0;
+    std::memcpy(&first, &probe, 1);
+    return first == 1;
 }
 
 }  // namespace
 
-bool read_png_stream(const PictureStream& stream, GreyPicture& picture, PictureError& error)
+bool read_png_stream(const PictureStream& stream, DecodedPicture& picture, PictureError& error)
 {
     state = PngReadState{};
     state.file = stream.file;
@@ -128,11 +142,12 @@ bool read_png_stream(const PictureStream& stream, GreyPicture& picture, PictureE
         png_destroy_read_struct(&png, nullptr, nullptr);
         return refuse(error, "%s", std::strerror(ENOMEM));
     }
+    const bool keep_samples = stream.samples;
     // Nothing below changes png or info, so both are intact after a longjmp.
     if (setjmp(state.jump) != 0) {  // NOLINT(cert-err52-cpp): libpng's error channel
         png_free(png, state.row);
         png_destroy_read_struct(&png, &info, nullptr);
-        free_grey_picture(state.picture);
+        free_decoded_picture(state.picture);
         return false;
     }
     png_set_read_fn(png, &state, read_bytes);
@@ -143,14 +158,23 @@ bool read_png_stream(const PictureStream& stream, GreyPicture& picture, PictureE
     png_read_info(png, info);
     const std::uint32_t width = png_get_image_width(png, info);
     const std::uint32_t height = png_get_image_height(png, info);
-    if (!allocate_picture(stream, width, height, state.picture, error)) {
+    const int colour_type = png_get_color_type(png, info);
+    const int bits = png_get_bit_depth(png, info) == 16 ? 16 : 8;
+    const int kept_channels = (colour_type & PNG_COLOR_MASK_COLOR) != 0 ? 3 : 1;
+    if (!allocate_picture(stream, width, height, kept_channels, bits, state.picture, error)) {
         state.refused = true;
         png_error(png, "refused");
     }
     state.memory_bound = decoder_memory(stream, std::uint64_t{width} * height);
-    // Palette to colour, transparency to alpha, small greys to 8 bits, 16 bits to 8.
+    // Palette to colour, transparency to alpha, small greys to 8 bits; for grey, 16
+    // bits to 8, and for samples alpha dropped.
     png_set_expand(png);
-    png_set_scale_16(png);
+    if (!keep_samples)
+        png_set_scale_16(png);
+    if (keep_samples)
+        png_set_strip_alpha(png);
+    if (keep_samples && bits == 16 && host_is_little_endian())
+        png_set_swap(png);
     png_read_update_info(png, info);
     const int channels = png_get_channels(png, info);
     const bool interlaced = png_get_interlace_type(png, info) == PNG_INTERLACE_ADAM7;

@@ -1,0 +1,129 @@
+// A colour capture's channels, weighed for the pattern. Across every line boundary
+// that the map places, on rays all round the disc, each channel's step (the mean just
+// outside the boundary less the mean just inside, signed by the burned fills) is
+// measured; the steps' mean s and their scatter C round it give the matched weights
+// w = C^-1 s, which keep the most pattern against the noise, and against a band or
+// uneven light that the channels see unlike the pattern. The grey becomes the sum of
+// the channels so weighted, about their means.
+#include <cmath>
+
+#include "scan/reader_parts.h"
+
+namespace {
+
+constexpr int ray_count = 720;
+constexpr int min_steps = 100;  // fewer and the scatter is not known well enough
+
+struct ChannelSteps {
+    int count = 0;
+    double sum[3] = {};          // of the steps, per channel, samples
+    double products[3][3] = {};  // of the steps, channel by channel
+    double level[3] = {};        // of the window means, per channel
+};
+
+// The mean of each channel along the ray at `angle` from rho `from` to `to` (map
+// units), a sample a unit; false where the ray leaves the capture.
+bool window_mean(const SamplePicture& samples, const DiscMap& map, double angle, double from, double to,
+                 double mean[3])
+{
+    double sum[3] = {};
+    int count = 0;
+    for (double rho = from; rho <= to; rho += 1, ++count) {
+        const cv::Point2d at = capture_point(map, rho, angle);
+        const auto x = static_cast<long>(std::floor(at.x));
+        const auto y = static_cast<long>(std::floor(at.y));
+        if (x < 0 || y < 0 || x >= static_cast<long>(samples.width) || y >= static_cast<long>(samples.height))
+            return false;
+        const std::uint16_t* pixel = samples.samples + 3 * (static_cast<std::size_t>(y) * samples.width + x);
+        for (int c = 0; c < 3; ++c)
+            sum[c] += pixel[c];
+    }
+    for (int c = 0; c < 3; ++c)
+        mean[c] = sum[c] / count;
+    return count > 0;
+}
+
+// The steps across the boundary at rho `at`, whose neighbouring bands are at least
+// `width` wide (map units), in the direction `sign` (+1: lighter outwards), on every ray.
+void add_boundary(const SamplePicture& samples, const DiscMap& map, double at, double width, int sign,
+                  ChannelSteps& steps)
+{
+    // Clear of the boundary's blur, and of the next boundary's.
+    const double near = std::max(0.25 * width, 2.5 * map.blur);
+    const double far = 0.75 * width;
+    if (far - near < 2)
+        return;
+    for (int k = 0; k < ray_count; ++k) {
+        const double angle = 360.0 * k / ray_count;
+        double inside[3] = {};
+        double outside[3] = {};
+        if (!window_mean(samples, map, angle, at - far, at - near, inside) ||
+            !window_mean(samples, map, angle, at + near, at + far, outside))
+            continue;
+        double step[3] = {};
+        for (int c = 0; c < 3; ++c) {
+            step[c] = sign * (outside[c] - inside[c]);
+            steps.sum[c] += step[c];
+            steps.level[c] += inside[c] + outside[c];
+        }
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                steps.products[i][j] += step[i] * step[j];
+        ++steps.count;
+    }
+}
+
+ChannelSteps measure_steps(const SamplePicture& samples, const BurnedImage& image, const DiscMap& map)
+{
+    ChannelSteps steps;
+    for (int k = 1; k < image.line_count; ++k) {
+        const int shade_step = image.lines[k].fill_shade - image.lines[k - 1].fill_shade;
+        if (shade_step == 0)
+            continue;
+        const double at = map_radius(map, image.lines[k].line_start);
+        const double width = std::min(at - map_radius(map, image.lines[k - 1].line_start),
+                                      map_radius(map, image.lines[k].line_end) - at);
+        add_boundary(samples, map, at, width, shade_step > 0 ? 1 : -1, steps);
+    }
+    return steps;
+}
+
+}  // namespace
+
+void weigh_channels(const SamplePicture& samples, const BurnedImage& image, const DiscMap& map, cv::Mat& grey)
+{
+    if (samples.channels != 3)
+        return;
+    const ChannelSteps steps = measure_steps(samples, image, map);
+    if (steps.count < min_steps)
+        return;
+    cv::Matx33d scatter;
+    cv::Vec3d step;
+    for (int i = 0; i < 3; ++i)
+        step[i] = steps.sum[i] / steps.count;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            scatter(i, j) = steps.products[i][j] / steps.count - step[i] * step[j];
+    cv::Vec3d weight;
+    if (!cv::solve(scatter, step, weight, cv::DECOMP_CHOLESKY) || weight.dot(step) <= 0)
+        return;
+    // Weights whose sizes add to one keep the grey within the samples' range.
+    weight /= std::abs(weight[0]) + std::abs(weight[1]) + std::abs(weight[2]);
+    double base = 0;  // the grey's mean stays the channels' mean
+    for (int c = 0; c < 3; ++c) {
+        const double level = steps.level[c] / (2.0 * steps.count);
+        base += level / 3 - weight[c] * level;
+    }
+    const auto w0 = static_cast<float>(weight[0]);
+    const auto w1 = static_cast<float>(weight[1]);
+    const auto w2 = static_cast<float>(weight[2]);
+    const auto offset = static_cast<float>(base + 0.5);
+    for (int y = 0; y < grey.rows; ++y) {
+        const std::uint16_t* in = samples.samples + std::size_t{3} * samples.width * static_cast<std::size_t>(y);
+        auto* out = grey.ptr<std::uint16_t>(y);
+        for (int x = 0; x < grey.cols; ++x, in += 3) {
+            const float value = offset + w0 * in[0] + w1 * in[1] + w2 * in[2];
+            out[x] = static_cast<std::uint16_t>(std::fmin(std::fmax(value, 0.0F), 65535.0F));
+        }
+    }
+}
