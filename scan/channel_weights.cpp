@@ -1,10 +1,12 @@
 // A colour capture's channels, weighed for the pattern. Across every line boundary
 // that the map places, on rays all round the disc, each channel's step (the mean just
 // outside the boundary less the mean just inside, signed by the burned fills) is
-// measured; the steps' mean s and their scatter C round it give the matched weights
-// w = C^-1 s, which keep the most pattern against the noise, and against a band or
-// uneven light that the channels see unlike the pattern. The grey becomes the sum of
-// the channels so weighted, about their means.
+// measured, and the samples' scatter within those short windows is the noise, channel
+// by channel and between channels (a JPEG's colour noise is shared). The step s and
+// the noise N give the matched weights w = N^-1 s, the sum of the channels with the
+// most step for its noise. The grey becomes that sum, about the channels' means.
+// (The steps' own scatter round the ray is no measure of noise: the markers make most
+// of it, in the pattern's own colour.)
 #include <cmath>
 
 #include "scan/reader_parts.h"
@@ -15,18 +17,21 @@ constexpr int ray_count = 720;
 constexpr int min_steps = 100;  // fewer and the scatter is not known well enough
 
 struct ChannelSteps {
-    int count = 0;
+    int count = 0;               // steps measured
     double sum[3] = {};          // of the steps, per channel, samples
-    double products[3][3] = {};  // of the steps, channel by channel
     double level[3] = {};        // of the window means, per channel
+    double noise[3][3] = {};     // the samples' products round their window's mean, summed
+    int noise_count = 0;         // samples less windows: the noise's degrees of freedom
 };
 
 // The mean of each channel along the ray at `angle` from rho `from` to `to` (map
-// units), a sample a unit; false where the ray leaves the capture.
+// units), a sample a unit, and its samples' scatter added to the noise; false where
+// the ray leaves the capture.
 bool window_mean(const SamplePicture& samples, const DiscMap& map, double angle, double from, double to,
-                 double mean[3])
+                 double mean[3], ChannelSteps& steps)
 {
     double sum[3] = {};
+    double products[3][3] = {};
     int count = 0;
     for (double rho = from; rho <= to; rho += 1, ++count) {
         const cv::Point2d at = capture_point(map, rho, angle);
@@ -35,12 +40,21 @@ bool window_mean(const SamplePicture& samples, const DiscMap& map, double angle,
         if (x < 0 || y < 0 || x >= static_cast<long>(samples.width) || y >= static_cast<long>(samples.height))
             return false;
         const std::uint16_t* pixel = samples.samples + 3 * (static_cast<std::size_t>(y) * samples.width + x);
-        for (int c = 0; c < 3; ++c)
-            sum[c] += pixel[c];
+        for (int i = 0; i < 3; ++i) {
+            sum[i] += pixel[i];
+            for (int j = 0; j < 3; ++j)
+                products[i][j] += static_cast<double>(pixel[i]) * pixel[j];
+        }
     }
+    if (count < 2)
+        return false;
     for (int c = 0; c < 3; ++c)
         mean[c] = sum[c] / count;
-    return count > 0;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            steps.noise[i][j] += products[i][j] - count * mean[i] * mean[j];
+    steps.noise_count += count - 1;
+    return true;
 }
 
 // The steps across the boundary at rho `at`, whose neighbouring bands are at least
@@ -57,18 +71,13 @@ void add_boundary(const SamplePicture& samples, const DiscMap& map, double at, d
         const double angle = 360.0 * k / ray_count;
         double inside[3] = {};
         double outside[3] = {};
-        if (!window_mean(samples, map, angle, at - far, at - near, inside) ||
-            !window_mean(samples, map, angle, at + near, at + far, outside))
+        if (!window_mean(samples, map, angle, at - far, at - near, inside, steps) ||
+            !window_mean(samples, map, angle, at + near, at + far, outside, steps))
             continue;
-        double step[3] = {};
         for (int c = 0; c < 3; ++c) {
-            step[c] = sign * (outside[c] - inside[c]);
-            steps.sum[c] += step[c];
+            steps.sum[c] += sign * (outside[c] - inside[c]);
             steps.level[c] += inside[c] + outside[c];
         }
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                steps.products[i][j] += step[i] * step[j];
         ++steps.count;
     }
 }
@@ -90,23 +99,23 @@ ChannelSteps measure_steps(const SamplePicture& samples, const BurnedImage& imag
 
 }  // namespace
 
-void weigh_channels(const SamplePicture& samples, const BurnedImage& image, const DiscMap& map, cv::Mat& grey)
+cv::Vec3d weigh_channels(const SamplePicture& samples, const BurnedImage& image, const DiscMap& map, cv::Mat& grey)
 {
     if (samples.channels != 3)
-        return;
+        return {};
     const ChannelSteps steps = measure_steps(samples, image, map);
     if (steps.count < min_steps)
-        return;
-    cv::Matx33d scatter;
+        return {};
+    cv::Matx33d noise;
     cv::Vec3d step;
     for (int i = 0; i < 3; ++i)
         step[i] = steps.sum[i] / steps.count;
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            scatter(i, j) = steps.products[i][j] / steps.count - step[i] * step[j];
+            noise(i, j) = steps.noise[i][j] / steps.noise_count;
     cv::Vec3d weight;
-    if (!cv::solve(scatter, step, weight, cv::DECOMP_CHOLESKY) || weight.dot(step) <= 0)
-        return;
+    if (!cv::solve(noise, step, weight, cv::DECOMP_CHOLESKY) || weight.dot(step) <= 0)
+        return {};
     // Weights whose sizes add to one keep the grey within the samples' range.
     weight /= std::abs(weight[0]) + std::abs(weight[1]) + std::abs(weight[2]);
     double base = 0;  // the grey's mean stays the channels' mean
@@ -126,4 +135,5 @@ void weigh_channels(const SamplePicture& samples, const BurnedImage& image, cons
             out[x] = static_cast<std::uint16_t>(std::fmin(std::fmax(value, 0.0F), 65535.0F));
         }
     }
+    return weight;
 }

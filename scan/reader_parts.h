@@ -60,9 +60,9 @@ bool load_capture(const char* path, SamplePicture& samples, cv::Mat& grey, char*
 
 // Rewrites grey as the sum of a colour capture's channels that best shows the
 // pattern: each weighted by its step across the line boundaries that the map places,
-// against the scatter of those steps. Leaves grey as it is when the steps cannot be
-// measured.
-void weigh_channels(const SamplePicture& samples, const BurnedImage& image, const DiscMap& map, cv::Mat& grey);
+// against the scatter of those steps. Returns the weights (red, green, blue; their
+// sizes add to one), or zeros, grey left as it is, when the steps cannot be measured.
+cv::Vec3d weigh_channels(const SamplePicture& samples, const BurnedImage& image, const DiscMap& map, cv::Mat& grey);
 
 // Finds the track on the capture and fits the map from its line boundaries. False
 // with the reason when no disc or too few boundaries are found.

@@ -1,0 +1,75 @@
+// A colour capture's channels as the scan reader weighs them: on the simulated
+// scanner, whose blue sees the pattern most strongly and red least (and the band the
+// other way round), the weights follow the pattern, band or none; a 16-bit colour
+// capture keeps its depth and channels.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "named_case.h"
+#include "preview_support.h"
+#include "scan/reader_parts.h"
+#include "scan_capture.h"
+
+namespace {
+
+using named_case::operator<<;
+
+constexpr TrackModel disc{23010, 1.3905};
+
+struct ChannelCase {
+    const char* name;
+    double gradient;
+    double band;
+};
+
+class ChannelWeights : public testing::TestWithParam<ChannelCase> {
+protected:
+    WorkFolder folder;
+};
+
+TEST_P(ChannelWeights, FollowEachChannelsStepAgainstItsScatter)
+{
+    const RunResult run = run_program(REFINE_BINARY, {"tr0", "23000-23020", "dtr", "1.391-1.390", "size", "62000000"},
+                                      "", folder.path());
+    ASSERT_GT(file_size(folder / "refine.rge"), 0) << run.err;
+    DiscFace face;
+    std::string why;
+    ASSERT_TRUE(render_disc_face((folder / "refine.rge").c_str(), disc, face_side(300), face, why)) << why;
+    CaptureConditions conditions;
+    conditions.disc = disc;
+    conditions.dpi = 300;
+    conditions.contrast = 0.1;
+    conditions.blur = 1;
+    conditions.noise = 3;
+    conditions.bits = 16;
+    conditions.colour = true;
+    conditions.gradient = GetParam().gradient;
+    conditions.band = GetParam().band;
+    Capture capture;
+    CaptureTruth truth;
+    simulate_capture(face, conditions, capture, truth);
+    const std::string path = folder / "capture.png";
+    ASSERT_TRUE(write_capture(capture, 0, path.c_str(), why)) << why;
+
+    char reason[512] = {};
+    static BurnedImage image;
+    ASSERT_TRUE(load_burned_image((folder / "refine.rge").c_str(), image, reason, sizeof reason)) << reason;
+    SamplePicture samples;
+    cv::Mat grey;
+    ASSERT_TRUE(load_capture(path.c_str(), samples, grey, reason, sizeof reason)) << reason;
+    EXPECT_EQ(samples.channels, 3);
+    EXPECT_EQ(samples.bits, 16);
+    DiscMap map;
+    ASSERT_TRUE(find_disc(grey, image, map, reason, sizeof reason)) << reason;
+    const cv::Vec3d weight = weigh_channels(samples, image, map, grey);
+    free_sample_picture(samples);
+    EXPECT_GT(weight[2], weight[1]);
+    EXPECT_GT(weight[1], weight[0]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Captures, ChannelWeights,
+                         testing::Values(ChannelCase{"EvenLight", 0, 0}, ChannelCase{"GradientAndBand", 0.3, 0.2}),
+                         testing::PrintToStringParamName());
+
+}  // namespace
