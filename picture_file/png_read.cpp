@@ -87,16 +87,34 @@ void give_memory(png_structp png, png_voidp memory)
     std::free(block);
 }
 
+// Where libpng may write the row starting at pixel `at` in place, when its samples
+// are already as kept; null when the row needs converting.
+png_bytep row_in_place(int channels, bool interlaced, std::int64_t at)
+{
+    const SamplePicture& samples = state.picture.samples;
+    if (interlaced)
+        return nullptr;
+    if (samples.samples == nullptr)
+        return channels == 1 ? state.picture.grey.pixels + at : nullptr;
+    if (samples.bits != 16 || channels != samples.channels)
+        return nullptr;
+    return reinterpret_cast<png_bytep>(samples.samples + at * channels);
+}
+
+// One row of `columns` pixels, put at pixel `at` and every step-th on.
+void read_one_row(png_structp png, int channels, std::uint32_t columns, bool interlaced, std::int64_t at,
+                  std::int64_t step)
+{
+    png_bytep in_place = row_in_place(channels, interlaced, at);
+    png_read_row(png, in_place != nullptr ? in_place : state.row, nullptr);
+    if (in_place == nullptr)
+        put_row(state.row, channels, columns, state.picture, at, step);
+}
+
 // The rows of one pass (all of a plain picture; one of seven of an interlaced one),
 // each turned to grey (or kept as samples) and put at its place.
-void read_pass(png_structp png, int channels, int pass, bool interlaced)
+void read_pass(png_structp png, std::uint32_t width, std::uint32_t height, int channels, int pass, bool interlaced)
 {
-    const bool samples = state.picture.samples.samples != nullptr;
-    const std::uint32_t width = samples ? state.picture.samples.width : state.picture.grey.width;
-    const std::uint32_t height = samples ? state.picture.samples.height : state.picture.grey.height;
-    // A row whose samples are already as kept needs no conversion: libpng writes it in place.
-    const bool in_place = !interlaced && (samples ? state.picture.samples.bits == 16 && channels == state.picture.samples.channels
-                                                  : channels == 1);
     const std::uint32_t columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
     const std::uint32_t rows = interlaced ? PNG_PASS_ROWS(height, pass) : height;
     if (columns == 0 || rows == 0)
@@ -105,15 +123,7 @@ void read_pass(png_structp png, int channels, int pass, bool interlaced)
     const std::int64_t step = interlaced ? std::int64_t{1} << PNG_PASS_COL_SHIFT(pass) : 1;
     for (std::uint32_t r = 0; r < rows; ++r) {
         const std::uint32_t y = interlaced ? PNG_ROW_FROM_PASS_ROW(r, pass) : r;
-        const std::int64_t at = std::int64_t{y} * width + first_column;
-        if (in_place) {
-            png_read_row(png, samples ? reinterpret_cast<png_bytep>(state.picture.samples.samples + at * channels)
-                                      : state.picture.grey.pixels + at,
-                         nullptr);
-            continue;
-        }
-        png_read_row(png, state.row, nullptr);
-        put_row(state.row, channels, columns, state.picture, at, step);
+        read_one_row(png, channels, columns, interlaced, std::int64_t{y} * width + first_column, step);
     }
 }
 
@@ -180,7 +190,7 @@ bool read_png_stream(const PictureStream& stream, DecodedPicture& picture, Pictu
     const bool interlaced = png_get_interlace_type(png, info) == PNG_INTERLACE_ADAM7;
     state.row = static_cast<std::uint8_t*>(png_malloc(png, png_get_rowbytes(png, info)));
     for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass)
-        read_pass(png, channels, pass, interlaced);
+        read_pass(png, width, height, channels, pass, interlaced);
     png_read_end(png, nullptr);
     png_free(png, state.row);
     png_destroy_read_struct(&png, &info, nullptr);

@@ -50,8 +50,8 @@ void put_rgba_row(const std::uint32_t* pixel, std::uint32_t width, bool premulti
     }
     if (grey)
         for (std::uint32_t x = 0; x < width; ++x) {
-            samples[2 * x] = samples[4 * x];
-            samples[2 * x + 1] = samples[4 * x + 3];
+            samples[std::size_t{2} * x] = samples[std::size_t{4} * x];
+            samples[std::size_t{2} * x + 1] = samples[std::size_t{4} * x + 3];
         }
     put_row(samples, grey ? 2 : 4, width, picture, at, 1);
 }

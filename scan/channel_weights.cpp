@@ -131,7 +131,8 @@ cv::Vec3d weigh_channels(const SamplePicture& samples, const BurnedImage& image,
         const std::uint16_t* in = samples.samples + std::size_t{3} * samples.width * static_cast<std::size_t>(y);
         auto* out = grey.ptr<std::uint16_t>(y);
         for (int x = 0; x < grey.cols; ++x, in += 3) {
-            const float value = offset + w0 * in[0] + w1 * in[1] + w2 * in[2];
+            const float value =
+                offset + w0 * static_cast<float>(in[0]) + w1 * static_cast<float>(in[1]) + w2 * static_cast<float>(in[2]);
             out[x] = static_cast<std::uint16_t>(std::fmin(std::fmax(value, 0.0F), 65535.0F));
         }
     }
