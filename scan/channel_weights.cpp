@@ -1,12 +1,15 @@
 // A colour capture's channels, weighed for the pattern. Across every line boundary
 // that the map places, on rays all round the disc, each channel's step (the mean just
 // outside the boundary less the mean just inside, signed by the burned fills) is
-// measured, and the samples' scatter within those short windows is the noise, channel
-// by channel and between channels (a JPEG's colour noise is shared). The step s and
-// the noise N give the matched weights w = N^-1 s, the sum of the channels with the
-// most step for its noise. The grey becomes that sum, about the channels' means.
-// (The steps' own scatter round the ray is no measure of noise: the markers make most
-// of it, in the pattern's own colour.)
+// measured. Two things hide a step: the samples' noise, taken as their scatter within
+// those short windows (channel by channel and between channels: a JPEG's colour noise
+// is shared), and light that varies round a ring other than evenly across the bed (a
+// band of reflected light), taken as the window levels' scatter round each ring's
+// mean and first harmonic. With the step s and the two scatters' sum N, the matched
+// weights w = N^-1 s give the sum of the channels with the most step for what hides
+// it: a band that the channels see unlike the pattern is mostly cancelled. The grey
+// becomes that sum, about the channels' means. (The markers vary the levels too, but
+// in the pattern's own colour, which leaves w's direction as it is.)
 #include <cmath>
 
 #include "scan/reader_parts.h"
@@ -22,7 +25,50 @@ struct ChannelSteps {
     double level[3] = {};        // of the window means, per channel
     double noise[3][3] = {};     // the samples' products round their window's mean, summed
     int noise_count = 0;         // samples less windows: the noise's degrees of freedom
+    double ring[3][3] = {};      // the levels' products round the ring's own smooth light, summed
+    int ring_count = 0;          // rays
 };
+
+// What light varies round a ring unlike the pattern: each channel's level on every
+// ray less its mean and first harmonic (the bed's even gradient), their products
+// added to the ring scatter. A band of light fixed to the capture stays in it.
+void add_ring_scatter(const double (*level)[3], const bool* valid, ChannelSteps& steps)
+{
+    double mean[3] = {};
+    double cosine[3] = {};
+    double sine[3] = {};
+    int count = 0;
+    for (int k = 0; k < ray_count; ++k) {
+        if (!valid[k])
+            continue;
+        const double t = 2 * 3.14159265358979323846 * k / ray_count;
+        for (int c = 0; c < 3; ++c) {
+            mean[c] += level[k][c];
+            cosine[c] += level[k][c] * std::cos(t);
+            sine[c] += level[k][c] * std::sin(t);
+        }
+        ++count;
+    }
+    if (count < ray_count / 2)
+        return;
+    for (int c = 0; c < 3; ++c) {
+        mean[c] /= count;
+        cosine[c] *= 2.0 / count;
+        sine[c] *= 2.0 / count;
+    }
+    for (int k = 0; k < ray_count; ++k) {
+        if (!valid[k])
+            continue;
+        const double t = 2 * 3.14159265358979323846 * k / ray_count;
+        double rest[3] = {};
+        for (int c = 0; c < 3; ++c)
+            rest[c] = level[k][c] - mean[c] - cosine[c] * std::cos(t) - sine[c] * std::sin(t);
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                steps.ring[i][j] += rest[i] * rest[j];
+        ++steps.ring_count;
+    }
+}
 
 // The mean of each channel along the ray at `angle` from rho `from` to `to` (map
 // units), a sample a unit, and its samples' scatter added to the noise; false where
@@ -67,6 +113,8 @@ void add_boundary(const SamplePicture& samples, const DiscMap& map, double at, d
     const double far = 0.75 * width;
     if (far - near < 2)
         return;
+    double level[ray_count][3] = {};
+    bool valid[ray_count] = {};
     for (int k = 0; k < ray_count; ++k) {
         const double angle = 360.0 * k / ray_count;
         double inside[3] = {};
@@ -77,9 +125,12 @@ void add_boundary(const SamplePicture& samples, const DiscMap& map, double at, d
         for (int c = 0; c < 3; ++c) {
             steps.sum[c] += sign * (outside[c] - inside[c]);
             steps.level[c] += inside[c] + outside[c];
+            level[k][c] = (inside[c] + outside[c]) / 2;
         }
+        valid[k] = true;
         ++steps.count;
     }
+    add_ring_scatter(level, valid, steps);
 }
 
 ChannelSteps measure_steps(const SamplePicture& samples, const BurnedImage& image, const DiscMap& map)
@@ -104,7 +155,7 @@ cv::Vec3d weigh_channels(const SamplePicture& samples, const BurnedImage& image,
     if (samples.channels != 3)
         return {};
     const ChannelSteps steps = measure_steps(samples, image, map);
-    if (steps.count < min_steps)
+    if (steps.count < min_steps || steps.ring_count < min_steps)
         return {};
     cv::Matx33d noise;
     cv::Vec3d step;
@@ -112,7 +163,7 @@ cv::Vec3d weigh_channels(const SamplePicture& samples, const BurnedImage& image,
         step[i] = steps.sum[i] / steps.count;
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            noise(i, j) = steps.noise[i][j] / steps.noise_count;
+            noise(i, j) = steps.noise[i][j] / steps.noise_count + steps.ring[i][j] / steps.ring_count;
     cv::Vec3d weight;
     if (!cv::solve(noise, step, weight, cv::DECOMP_CHOLESKY) || weight.dot(step) <= 0)
         return {};

@@ -1,9 +1,10 @@
 // A colour capture's channels as the scan reader weighs them: on the simulated
 // scanner, whose blue sees the pattern most strongly and red least (and the band the
-// other way round), the weights follow the pattern, band or none; a 16-bit colour
-// capture keeps its depth and channels.
+// other way round), the weights follow the pattern, and a band of light is mostly
+// cancelled; a 16-bit colour capture keeps its depth and channels.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "named_case.h"
@@ -21,7 +22,12 @@ struct ChannelCase {
     const char* name;
     double gradient;
     double band;
+    bool band_cancelled;  // what the weights leave of the band is under a quarter of the pattern
 };
+
+// How the simulated scanner's channels see the pattern and the band (tests/scan_capture.cpp).
+const cv::Vec3d pattern_colour{0.6, 1.0, 1.4};
+const cv::Vec3d band_colour{1.3, 1.0, 0.5};
 
 class ChannelWeights : public testing::TestWithParam<ChannelCase> {
 protected:
@@ -66,10 +72,13 @@ TEST_P(ChannelWeights, FollowEachChannelsStepAgainstItsScatter)
     free_sample_picture(samples);
     EXPECT_GT(weight[2], weight[1]);
     EXPECT_GT(weight[1], weight[0]);
+    EXPECT_EQ(std::abs(weight.dot(band_colour)) < 0.25 * weight.dot(pattern_colour), GetParam().band_cancelled)
+        << weight;
 }
 
 INSTANTIATE_TEST_SUITE_P(Captures, ChannelWeights,
-                         testing::Values(ChannelCase{"EvenLight", 0, 0}, ChannelCase{"GradientAndBand", 0.3, 0.2}),
+                         testing::Values(ChannelCase{"EvenLight", 0, 0, false},
+                                         ChannelCase{"GradientAndBand", 0.3, 0.2, true}),
                          testing::PrintToStringParamName());
 
 }  // namespace
