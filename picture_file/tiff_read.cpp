@@ -62,6 +62,7 @@ struct TiffLayout {
     std::uint16_t photometric = 0;
     std::uint16_t planar = PLANARCONFIG_CONTIG;
     std::uint16_t orientation = ORIENTATION_TOPLEFT;
+    std::uint16_t format = SAMPLEFORMAT_UINT;
     bool tiled = false;
 };
 
@@ -72,6 +73,7 @@ TiffLayout layout_of(TIFF* tiff)
     TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &layout.channels);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &layout.planar);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &layout.orientation);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &layout.format);
     if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &layout.photometric) == 0)
         layout.photometric = PHOTOMETRIC_MINISWHITE;  // unknown: not read row by row
     layout.tiled = TIFFIsTiled(tiff) != 0;
@@ -84,7 +86,7 @@ bool rows_as_kept(const TiffLayout& layout)
     const bool grey = layout.photometric == PHOTOMETRIC_MINISBLACK && (layout.channels == 1 || layout.channels == 2);
     const bool colour = layout.photometric == PHOTOMETRIC_RGB && (layout.channels == 3 || layout.channels == 4);
     return !layout.tiled && layout.planar == PLANARCONFIG_CONTIG && layout.orientation == ORIENTATION_TOPLEFT &&
-           (layout.bits == 8 || layout.bits == 16) && (grey || colour);
+           layout.format == SAMPLEFORMAT_UINT && (layout.bits == 8 || layout.bits == 16) && (grey || colour);
 }
 
 // The samples of a plain layout, row by row at their own depth.

@@ -1,6 +1,7 @@
 // The reader's steps in order: the capture decoded, the disc found and mapped, a
-// colour capture's channels weighed, every line read, a second capture (the disc turned) checked against the first, the model
-// from the twists, the guards, and the overlay.
+// colour capture's channels weighed, every line read, a second capture (the disc
+// turned) checked against the first, the model from the twists, the guards, and the
+// overlay.
 #include "scan/capture_reading.h"
 
 #include <cstdio>
@@ -12,11 +13,11 @@
 namespace {
 
 struct OneCapture {
-    SamplePicture samples;     // as decoded; a grey capture's grey looks at them
+    SamplePicture samples;       // as decoded; a grey capture's grey looks at them
     cv::Mat grey;
-    bool decoded = false;
-    char decode_why[512] = {};  // why it was not decoded
-    const char* path = nullptr; // the file decoded
+    bool decoded = false;        // grey holds the capture at path
+    char decode_why[512] = {};   // why it was not decoded
+    const char* path = nullptr;  // the file decoded
     DiscMap map;
     bool mapped = false;
     CaptureTraces traces;
