@@ -96,6 +96,14 @@ std::vector<Condition> conditions()
     c.bits = 16;
     c.colour = true;
     rows.push_back({"600 dpi, 16-bit colour", c});
+    // Colour where grey is weak: the band, and a pattern at 2 %.
+    c.gradient = 0.3;
+    c.band = 0.2;
+    rows.push_back({"600 dpi, 16-bit colour, gradient 0.3 + band 0.2", c});
+    c = scanner();
+    c.contrast = 0.02;
+    c.colour = true;
+    rows.push_back({"600 dpi, colour, contrast 2 %", c});
     return rows;
 }
 
@@ -267,6 +275,8 @@ void print_table(const std::vector<Condition>& rows, const std::vector<std::vect
     std::printf("| condition | captures read | lines read | rms angle error | worst | lines off by > 3 stated errors | "
                 "rms stated error | rms twist error |\n|---|---|---|---|---|---|---|---|\n");
     for (std::size_t k = 0; k < rows.size(); ++k) {
+        if (results[k].empty())
+            continue;
         Errors all;
         int captures = 0;
         for (const Errors& e : results[k]) {

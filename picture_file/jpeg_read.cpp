@@ -31,7 +31,7 @@ struct JpegReadState {
     int read_errno = 0;              // errno of a failed read, 0 at an end of file
     bool exif_seen = false;          // later EXIF blocks are not looked at
     int orientation = 1;
-    GreyPicture picture;
+    DecodedPicture picture;
     std::jmp_buf jump = {};
     JOCTET buffer[65536] = {};
     std::uint8_t exif[65536] = {};  // an APP1 segment holds at most 65533 bytes
@@ -175,7 +175,7 @@ int output_channels(jpeg_decompress_struct& jpeg)
 
 }  // namespace
 
-bool read_jpeg_stream(const PictureStream& stream, GreyPicture& picture, PictureError& error)
+bool read_jpeg_stream(const PictureStream& stream, DecodedPicture& picture, PictureError& error)
 {
     state = JpegReadState{};
     state.file = stream.file;
@@ -184,7 +184,7 @@ bool read_jpeg_stream(const PictureStream& stream, GreyPicture& picture, Picture
     // Nothing below changes jpeg's address, so it is intact after a longjmp.
     if (setjmp(state.jump) != 0) {  // NOLINT(cert-err52-cpp): libjpeg's error channel
         jpeg_destroy_decompress(&jpeg);
-        free_grey_picture(state.picture);
+        free_decoded_picture(state.picture);
         return false;
     }
     start_reading(stream);
@@ -193,7 +193,7 @@ bool read_jpeg_stream(const PictureStream& stream, GreyPicture& picture, Picture
         refuse_cut_short();
     const int channels = output_channels(jpeg);
     const PictureLayout layout = upright_layout(jpeg.image_width, jpeg.image_height, state.orientation);
-    if (!allocate_picture(stream, layout.width, layout.height, state.picture, error))
+    if (!allocate_picture(stream, layout.width, layout.height, channels, 8, state.picture, error))
         give_up();
     state.memory_bound = decoder_memory(stream, std::uint64_t{layout.width} * layout.height);
     jpeg.mem->max_memory_to_use = static_cast<long>(state.memory_bound);  // NOLINT(google-runtime-int)
@@ -203,8 +203,7 @@ bool read_jpeg_stream(const PictureStream& stream, GreyPicture& picture, Picture
     while (jpeg.output_scanline < jpeg.output_height) {
         const std::int64_t y = jpeg.output_scanline;
         jpeg_read_scanlines(&jpeg, row, 1);
-        put_grey_row(row[0], channels, jpeg.output_width, state.picture.pixels + layout.origin + y * layout.step_y,
-                     layout.step_x);
+        put_row(row[0], channels, jpeg.output_width, state.picture, layout.origin + y * layout.step_y, layout.step_x);
     }
     jpeg_finish_decompress(&jpeg);
     if (state.ended)

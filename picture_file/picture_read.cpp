@@ -1,6 +1,6 @@
 // The picture reader's front: the file opened and read as a stream (no seek, so a
-// pipe works, except for a TIFF), its first bytes telling PNG, JPEG and TIFF apart, and what both decoders share:
-// size checks, the pixels' memory, the upright layout and the grey of a row.
+// pipe works, except for a TIFF), its first bytes telling PNG, JPEG and TIFF apart, and what the decoders share:
+// size checks, the pixels' memory, the upright layout and the grey or samples of a row.
 #include "picture_file/picture_read.h"
 
 #include <png.h>
@@ -18,15 +18,15 @@ namespace {
 
 // A large picture is given huge pages where the system lends them on request:
 // decoding then takes a page fault per 2 MiB, not per 4 KiB.
-std::uint8_t* allocate_pixels(std::uint64_t pixels)
+void* allocate_pixels(std::uint64_t bytes)
 {
-    if (pixels < huge_page_bytes)
-        return static_cast<std::uint8_t*>(std::malloc(pixels));
-    const std::size_t size = in_huge_pages(pixels);
+    if (bytes < huge_page_bytes)
+        return std::malloc(bytes);
+    const std::size_t size = in_huge_pages(bytes);
     void* buffer = std::aligned_alloc(huge_page_bytes, size);
     if (buffer != nullptr)
         use_huge_pages(buffer, size);
-    return static_cast<std::uint8_t*>(buffer);
+    return buffer;
 }
 
 bool is_jpeg(const PictureStream& stream)
@@ -120,8 +120,8 @@ PictureLayout upright_layout(std::uint32_t stored_width, std::uint32_t stored_he
     return layout;
 }
 
-bool allocate_picture(const PictureStream& stream, std::uint32_t width, std::uint32_t height, GreyPicture& picture,
-                      PictureError& error)
+bool allocate_picture(const PictureStream& stream, std::uint32_t width, std::uint32_t height, int channels, int bits,
+                      DecodedPicture& picture, PictureError& error)
 {
     const std::uint64_t pixels = std::uint64_t{width} * height;
     if (pixels > stream.max_pixels)
@@ -132,12 +132,22 @@ bool allocate_picture(const PictureStream& stream, std::uint32_t width, std::uin
                       max_picture_side);
     if (pixels == 0)
         return refuse(error, "the picture has no pixels");
-    std::uint8_t* buffer = allocate_pixels(pixels);
+    const std::uint64_t bytes = stream.samples ? pixels * channels * sizeof(std::uint16_t) : pixels;
+    void* buffer = allocate_pixels(bytes);
     if (buffer == nullptr)
         return refuse(error, "%s getting %llu bytes for its pixels", std::strerror(ENOMEM),
-                      static_cast<unsigned long long>(pixels));
-    picture = {width, height, buffer};
+                      static_cast<unsigned long long>(bytes));
+    if (stream.samples)
+        picture.samples = {width, height, channels, bits, static_cast<std::uint16_t*>(buffer)};
+    else
+        picture.grey = {width, height, static_cast<std::uint8_t*>(buffer)};
     return true;
+}
+
+void free_decoded_picture(DecodedPicture& picture)
+{
+    free_grey_picture(picture.grey);
+    free_sample_picture(picture.samples);
 }
 
 std::uint64_t decoder_memory(const PictureStream& stream, std::uint64_t pixels)
@@ -163,11 +173,38 @@ void put_grey_row(const std::uint8_t* samples, int channels, std::uint32_t count
     }
 }
 
-bool read_grey_picture(const char* path, std::uint64_t max_pixels, GreyPicture& picture, PictureError& error)
+void put_sample_row(const void* samples, int channels, int bits, std::uint32_t count, std::uint16_t* out,
+                    std::int64_t step)
 {
-    picture = GreyPicture{};
-    PictureStream stream;
-    stream.max_pixels = max_pixels;
+    const int kept = channels >= 3 ? 3 : 1;
+    const std::int64_t stride = step * kept;
+    if (bits == 16) {
+        const auto* in = static_cast<const std::uint16_t*>(samples);
+        for (std::uint32_t k = 0; k < count; ++k, in += channels, out += stride)
+            for (int c = 0; c < kept; ++c)
+                out[c] = in[c];
+        return;
+    }
+    const auto* in = static_cast<const std::uint8_t*>(samples);
+    for (std::uint32_t k = 0; k < count; ++k, in += channels, out += stride)
+        for (int c = 0; c < kept; ++c)
+            out[c] = static_cast<std::uint16_t>(in[c] * 257);
+}
+
+void put_row(const void* samples, int channels, std::uint32_t count, DecodedPicture& picture, std::int64_t at,
+             std::int64_t step)
+{
+    if (picture.samples.samples != nullptr)
+        put_sample_row(samples, channels, picture.samples.bits, count,
+                       picture.samples.samples + at * picture.samples.channels, step);
+    else
+        put_grey_row(static_cast<const std::uint8_t*>(samples), channels, count, picture.grey.pixels + at, step);
+}
+
+namespace {
+
+bool read_picture(const char* path, PictureStream& stream, DecodedPicture& picture, PictureError& error)
+{
     stream.file = std::fopen(path, "rb");
     if (stream.file == nullptr)
         return refuse(error, "%s", std::strerror(errno));
@@ -188,8 +225,37 @@ bool read_grey_picture(const char* path, std::uint64_t max_pixels, GreyPicture& 
     return read;
 }
 
+}  // namespace
+
+bool read_grey_picture(const char* path, std::uint64_t max_pixels, GreyPicture& picture, PictureError& error)
+{
+    PictureStream stream;
+    stream.max_pixels = max_pixels;
+    DecodedPicture decoded;
+    const bool read = read_picture(path, stream, decoded, error);
+    picture = decoded.grey;
+    return read;
+}
+
+bool read_sample_picture(const char* path, std::uint64_t max_pixels, SamplePicture& picture, PictureError& error)
+{
+    PictureStream stream;
+    stream.max_pixels = max_pixels;
+    stream.samples = true;
+    DecodedPicture decoded;
+    const bool read = read_picture(path, stream, decoded, error);
+    picture = decoded.samples;
+    return read;
+}
+
 void free_grey_picture(GreyPicture& picture)
 {
     std::free(picture.pixels);
     picture = GreyPicture{};
+}
+
+void free_sample_picture(SamplePicture& picture)
+{
+    std::free(picture.samples);
+    picture = SamplePicture{};
 }

@@ -2,6 +2,7 @@
 // palette, 1 to 16 bits, with or without alpha), a JPEG (grey or colour, turned
 // upright by its EXIF orientation) or a TIFF (as a scanner saves it), told apart by content, becomes one 8-bit grey
 // value per pixel, alpha composited onto white, the whole picture in memory at once.
+// A second mode keeps what a capture holds: 16-bit samples with their channels.
 #pragma once
 
 #include <cstdint>
@@ -31,3 +32,22 @@ struct PictureError {
 bool read_grey_picture(const char* path, std::uint64_t max_pixels, GreyPicture& picture, PictureError& error);
 
 void free_grey_picture(GreyPicture& picture);
+
+// A picture's samples as stored, for a reader that measures them: grey, or red,
+// green and blue, on the 16-bit scale whatever the file's depth.
+struct SamplePicture {
+    std::uint32_t width = 0;             // pixels
+    std::uint32_t height = 0;            // pixels
+    int channels = 0;                    // 1 grey, 3 red green blue
+    int bits = 0;                        // the file's depth: 8 (each sample v * 257) or 16
+    std::uint16_t* samples = nullptr;    // width * height * channels, rows from the top, channels interleaved
+};
+
+// Reads the file as read_grey_picture does, with the same bounds, but keeps its
+// channels and depth: a PNG or TIFF of 16 bits keeps them, any other depth (a JPEG,
+// a palette, 1 to 8 bits) is widened to 16; palette becomes colour, alpha is
+// dropped, a picture is stood upright as read_grey_picture stands it. Up to 6 bytes
+// a pixel. Free with free_sample_picture.
+bool read_sample_picture(const char* path, std::uint64_t max_pixels, SamplePicture& picture, PictureError& error);
+
+void free_sample_picture(SamplePicture& picture);

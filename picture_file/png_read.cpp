@@ -21,7 +21,7 @@ struct PngReadState {
     std::uint64_t memory_used = 0;   // bytes libpng holds, with their size headers
     std::uint64_t memory_bound = 0;  // bytes it may hold
     bool out_of_memory = false;      // an allocation would have gone past the bound
-    GreyPicture picture;
+    DecodedPicture picture;
     std::uint8_t* row = nullptr;     // a row of samples, from libpng's allocator
     std::jmp_buf jump = {};
 };
@@ -87,12 +87,34 @@ void give_memory(png_structp png, png_voidp memory)
     std::free(block);
 }
 
-// The rows of one pass (all of a plain picture; one of seven of an interlaced one),
-// each turned to grey and put at its place.
-void read_pass(png_structp png, int channels, int pass, bool interlaced)
+// Where libpng may write the row starting at pixel `at` in place, when its samples
+// are already as kept; null when the row needs converting.
+png_bytep row_in_place(int channels, bool interlaced, std::int64_t at)
 {
-    const std::uint32_t width = state.picture.width;
-    const std::uint32_t height = state.picture.height;
+    const SamplePicture& samples = state.picture.samples;
+    if (interlaced)
+        return nullptr;
+    if (samples.samples == nullptr)
+        return channels == 1 ? state.picture.grey.pixels + at : nullptr;
+    if (samples.bits != 16 || channels != samples.channels)
+        return nullptr;
+    return reinterpret_cast<png_bytep>(samples.samples + at * channels);
+}
+
+// One row of `columns` pixels, put at pixel `at` and every step-th on.
+void read_one_row(png_structp png, int channels, std::uint32_t columns, bool interlaced, std::int64_t at,
+                  std::int64_t step)
+{
+    png_bytep in_place = row_in_place(channels, interlaced, at);
+    png_read_row(png, in_place != nullptr ? in_place : state.row, nullptr);
+    if (in_place == nullptr)
+        put_row(state.row, channels, columns, state.picture, at, step);
+}
+
+// The rows of one pass (all of a plain picture; one of seven of an interlaced one),
+// each turned to grey (or kept as samples) and put at its place.
+void read_pass(png_structp png, std::uint32_t width, std::uint32_t height, int channels, int pass, bool interlaced)
+{
     const std::uint32_t columns = interlaced ? PNG_PASS_COLS(width, pass) : width;
     const std::uint32_t rows = interlaced ? PNG_PASS_ROWS(height, pass) : height;
     if (columns == 0 || rows == 0)
@@ -101,20 +123,22 @@ void read_pass(png_structp png, int channels, int pass, bool interlaced)
     const std::int64_t step = interlaced ? std::int64_t{1} << PNG_PASS_COL_SHIFT(pass) : 1;
     for (std::uint32_t r = 0; r < rows; ++r) {
         const std::uint32_t y = interlaced ? PNG_ROW_FROM_PASS_ROW(r, pass) : r;
-        std::uint8_t* out = state.picture.pixels + std::uint64_t{y} * width + first_column;
-        // A plain grey row needs no conversion: libpng writes it in place.
-        if (channels == 1 && !interlaced) {
-            png_read_row(png, out, nullptr);
-            continue;
-        }
-        png_read_row(png, state.row, nullptr);
-        put_grey_row(state.row, channels, columns, out, step);
+        read_one_row(png, channels, columns, interlaced, std::int64_t{y} * width + first_column, step);
     }
+}
+
+// Samples are kept in the host's order, libpng's are big-endian.
+bool host_is_little_endian()
+{
+    const std::uint16_t probe = 1;
+    std::uint8_t first = 0;
+    std::memcpy(&first, &probe, 1);
+    return first == 1;
 }
 
 }  // namespace
 
-bool read_png_stream(const PictureStream& stream, GreyPicture& picture, PictureError& error)
+bool read_png_stream(const PictureStream& stream, DecodedPicture& picture, PictureError& error)
 {
     state = PngReadState{};
     state.file = stream.file;
@@ -128,11 +152,12 @@ bool read_png_stream(const PictureStream& stream, GreyPicture& picture, PictureE
         png_destroy_read_struct(&png, nullptr, nullptr);
         return refuse(error, "%s", std::strerror(ENOMEM));
     }
+    const bool keep_samples = stream.samples;
     // Nothing below changes png or info, so both are intact after a longjmp.
     if (setjmp(state.jump) != 0) {  // NOLINT(cert-err52-cpp): libpng's error channel
         png_free(png, state.row);
         png_destroy_read_struct(&png, &info, nullptr);
-        free_grey_picture(state.picture);
+        free_decoded_picture(state.picture);
         return false;
     }
     png_set_read_fn(png, &state, read_bytes);
@@ -143,20 +168,29 @@ bool read_png_stream(const PictureStream& stream, GreyPicture& picture, PictureE
     png_read_info(png, info);
     const std::uint32_t width = png_get_image_width(png, info);
     const std::uint32_t height = png_get_image_height(png, info);
-    if (!allocate_picture(stream, width, height, state.picture, error)) {
+    const int colour_type = png_get_color_type(png, info);
+    const int bits = png_get_bit_depth(png, info) == 16 ? 16 : 8;
+    const int kept_channels = (colour_type & PNG_COLOR_MASK_COLOR) != 0 ? 3 : 1;
+    if (!allocate_picture(stream, width, height, kept_channels, bits, state.picture, error)) {
         state.refused = true;
         png_error(png, "refused");
     }
     state.memory_bound = decoder_memory(stream, std::uint64_t{width} * height);
-    // Palette to colour, transparency to alpha, small greys to 8 bits, 16 bits to 8.
+    // Palette to colour, transparency to alpha, small greys to 8 bits; for grey, 16
+    // bits to 8, and for samples alpha dropped.
     png_set_expand(png);
-    png_set_scale_16(png);
+    if (!keep_samples)
+        png_set_scale_16(png);
+    if (keep_samples)
+        png_set_strip_alpha(png);
+    if (keep_samples && bits == 16 && host_is_little_endian())
+        png_set_swap(png);
     png_read_update_info(png, info);
     const int channels = png_get_channels(png, info);
     const bool interlaced = png_get_interlace_type(png, info) == PNG_INTERLACE_ADAM7;
     state.row = static_cast<std::uint8_t*>(png_malloc(png, png_get_rowbytes(png, info)));
     for (int pass = 0; pass < (interlaced ? 7 : 1); ++pass)
-        read_pass(png, channels, pass, interlaced);
+        read_pass(png, width, height, channels, pass, interlaced);
     png_read_end(png, nullptr);
     png_free(png, state.row);
     png_destroy_read_struct(&png, &info, nullptr);

@@ -2,8 +2,10 @@
 // directories may stand anywhere in the file), so it must be a regular file. libtiff's
 // RGBA reader takes every layout (strips or tiles, 1 to 16 bits, grey, palette or
 // colour, any orientation tag) and hands it out in slices of rows, so that beside the
-// picture only one slice is held. libtiff reports through process-wide handlers:
-// errors are kept as the reason, warnings are dropped.
+// picture only one slice is held. It gives 8 bits, so samples kept at 16 bits are
+// read a row at a time where the layout is a scanner's plain one (strips, grey or RGB
+// interleaved, 8 or 16 bits, top row first). libtiff reports through process-wide
+// handlers: errors are kept as the reason, warnings are dropped.
 #include <tiffio.h>
 
 #include <unistd.h>
@@ -30,9 +32,10 @@ void drop_warning(const char* /*module*/, const char* /*format*/, std::va_list /
 // The rows of one slice: enough that a strip is not read many times over.
 constexpr std::uint32_t slice_rows = 64;
 
-// The grey of one row of the RGBA reader's packed pixels, through samples (4 a pixel).
-void put_rgba_row(const std::uint32_t* pixel, std::uint32_t width, bool premultiplied, std::uint8_t* samples,
-                  std::uint8_t* out)
+// One row of the RGBA reader's packed pixels as samples (4 a pixel, or grey and
+// alpha, 2 a pixel), put at its place.
+void put_rgba_row(const std::uint32_t* pixel, std::uint32_t width, bool premultiplied, bool grey,
+                  std::uint8_t* samples, DecodedPicture& picture, std::int64_t at)
 {
     for (std::uint32_t x = 0; x < width; ++x) {
         std::uint8_t* sample = samples + std::size_t{4} * x;
@@ -45,11 +48,79 @@ void put_rgba_row(const std::uint32_t* pixel, std::uint32_t width, bool premulti
             for (int c = 0; c < 3; ++c)
                 sample[c] = static_cast<std::uint8_t>((sample[c] * 255 + sample[3] / 2) / sample[3]);
     }
-    put_grey_row(samples, 4, width, out, 1);
+    if (grey)
+        for (std::uint32_t x = 0; x < width; ++x) {
+            samples[std::size_t{2} * x] = samples[std::size_t{4} * x];
+            samples[std::size_t{2} * x + 1] = samples[std::size_t{4} * x + 3];
+        }
+    put_row(samples, grey ? 2 : 4, width, picture, at, 1);
 }
 
-bool decode(TIFF* tiff, const PictureStream& stream, GreyPicture& picture, PictureError& error)
+struct TiffLayout {
+    std::uint16_t bits = 0;
+    std::uint16_t channels = 0;
+    std::uint16_t photometric = 0;
+    std::uint16_t planar = PLANARCONFIG_CONTIG;
+    std::uint16_t orientation = ORIENTATION_TOPLEFT;
+    std::uint16_t format = SAMPLEFORMAT_UINT;
+    bool tiled = false;
+};
+
+TiffLayout layout_of(TIFF* tiff)
 {
+    TiffLayout layout;
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &layout.bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &layout.channels);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &layout.planar);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &layout.orientation);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLEFORMAT, &layout.format);
+    if (TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &layout.photometric) == 0)
+        layout.photometric = PHOTOMETRIC_MINISWHITE;  // unknown: not read row by row
+    layout.tiled = TIFFIsTiled(tiff) != 0;
+    return layout;
+}
+
+// The plain layout whose rows hold the samples as kept.
+bool rows_as_kept(const TiffLayout& layout)
+{
+    const bool grey = layout.photometric == PHOTOMETRIC_MINISBLACK && (layout.channels == 1 || layout.channels == 2);
+    const bool colour = layout.photometric == PHOTOMETRIC_RGB && (layout.channels == 3 || layout.channels == 4);
+    return !layout.tiled && layout.planar == PLANARCONFIG_CONTIG && layout.orientation == ORIENTATION_TOPLEFT &&
+           layout.format == SAMPLEFORMAT_UINT && (layout.bits == 8 || layout.bits == 16) && (grey || colour);
+}
+
+// The samples of a plain layout, row by row at their own depth.
+bool decode_rows(TIFF* tiff, const PictureStream& stream, const TiffLayout& layout, DecodedPicture& picture,
+                 PictureError& error)
+{
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+    if (!allocate_picture(stream, width, height, layout.channels >= 3 ? 3 : 1, layout.bits, picture, error))
+        return false;
+    const auto row_bytes = static_cast<std::uint64_t>(TIFFScanlineSize64(tiff));
+    const std::uint64_t needed = std::uint64_t{width} * layout.channels * (layout.bits / 8);
+    if (row_bytes < needed || row_bytes > decoder_memory(stream, std::uint64_t{width} * height)) {
+        free_decoded_picture(picture);
+        return refuse(error, "a TIFF whose rows do not hold its pixels, or more than the decoder's memory");
+    }
+    std::vector<std::uint8_t> row(row_bytes);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        if (TIFFReadScanline(tiff, row.data(), y, 0) < 0) {
+            free_decoded_picture(picture);
+            return refuse(error, "a damaged TIFF: %s", tiff_error[0] != '\0' ? tiff_error : "its pixels cannot be read");
+        }
+        put_row(row.data(), layout.channels, width, picture, std::int64_t{y} * width, 1);
+    }
+    return true;
+}
+
+bool decode(TIFF* tiff, const PictureStream& stream, DecodedPicture& picture, PictureError& error)
+{
+    const TiffLayout layout = layout_of(tiff);
+    if (stream.samples && rows_as_kept(layout))
+        return decode_rows(tiff, stream, layout, picture, error);
     char why[1024] = {};
     TIFFRGBAImage image{};
     if (TIFFRGBAImageOK(tiff, why) == 0 || TIFFRGBAImageBegin(&image, tiff, 0, why) == 0)
@@ -57,10 +128,13 @@ bool decode(TIFF* tiff, const PictureStream& stream, GreyPicture& picture, Pictu
     image.req_orientation = ORIENTATION_TOPLEFT;
     const std::uint32_t width = image.width;
     const std::uint32_t height = image.height;
-    bool read = allocate_picture(stream, width, height, picture, error);
+    // Samples of a grey TIFF stay one channel; the grey picture takes every TIFF's RGBA as before.
+    const bool grey = stream.samples &&
+                      (layout.photometric == PHOTOMETRIC_MINISBLACK || layout.photometric == PHOTOMETRIC_MINISWHITE);
+    bool read = allocate_picture(stream, width, height, grey ? 1 : 3, 8, picture, error);
     const std::uint64_t slice_bytes = std::uint64_t{width} * (slice_rows + 1) * 4;
     if (read && slice_bytes > decoder_memory(stream, std::uint64_t{width} * height)) {
-        free_grey_picture(picture);
+        free_decoded_picture(picture);
         read = refuse(error, "%u pixels a row is more than the decoder's memory holds", width);
     }
     std::vector<std::uint32_t> slice;
@@ -74,13 +148,13 @@ bool decode(TIFF* tiff, const PictureStream& stream, GreyPicture& picture, Pictu
         const std::uint32_t rows = height - top < slice_rows ? height - top : slice_rows;
         image.row_offset = static_cast<int>(top);
         if (TIFFRGBAImageGet(&image, slice.data(), width, rows) == 0) {
-            free_grey_picture(picture);
+            free_decoded_picture(picture);
             read = refuse(error, "a damaged TIFF: %s", tiff_error[0] != '\0' ? tiff_error : "its pixels cannot be read");
             break;
         }
         for (std::uint32_t y = 0; y < rows; ++y)
-            put_rgba_row(slice.data() + std::size_t{y} * width, width, premultiplied, samples.data(),
-                         picture.pixels + std::size_t{top + y} * width);
+            put_rgba_row(slice.data() + std::size_t{y} * width, width, premultiplied, grey, samples.data(), picture,
+                         std::int64_t{top + y} * width);
     }
     TIFFRGBAImageEnd(&image);
     return read;
@@ -88,7 +162,7 @@ bool decode(TIFF* tiff, const PictureStream& stream, GreyPicture& picture, Pictu
 
 }  // namespace
 
-bool read_tiff_stream(const PictureStream& stream, GreyPicture& picture, PictureError& error)
+bool read_tiff_stream(const PictureStream& stream, DecodedPicture& picture, PictureError& error)
 {
     if (lseek(fileno(stream.file), 0, SEEK_SET) != 0)
         return refuse(error, "a TIFF is read by seeking, and this file cannot seek (a pipe?)");

@@ -1,12 +1,13 @@
 // The capture as the reader works on it: one grey channel of 16 bits. The file is
-// decoded by the tools' own picture reader (PNG, JPEG or TIFF, 8 or 16 bits, grey or
-// colour, told by content), which gives 8-bit grey: colour by its luminance.
+// decoded by the tools' own picture reader (PNG, JPEG or TIFF, told by content) with
+// its depth and channels kept: a grey capture is read as it stands, a colour one
+// keeps its samples so that its channels can be weighed once the disc is found, and
+// starts as their mean.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
 
-#include "picture_file/picture_read.h"
 #include "scan/reader_parts.h"
 
 namespace {
@@ -14,9 +15,21 @@ namespace {
 // A 1200-dpi scan of a whole A4 bed, and some room.
 constexpr std::uint64_t max_capture_pixels = 160000000;
 
+// The mean of a colour capture's three channels, row by row.
+void mean_of_channels(const SamplePicture& samples, cv::Mat& grey)
+{
+    grey.create(static_cast<int>(samples.height), static_cast<int>(samples.width), CV_16U);
+    for (int y = 0; y < grey.rows; ++y) {
+        const std::uint16_t* in = samples.samples + std::size_t{3} * samples.width * static_cast<std::size_t>(y);
+        auto* out = grey.ptr<std::uint16_t>(y);
+        for (int x = 0; x < grey.cols; ++x, in += 3)
+            out[x] = static_cast<std::uint16_t>((std::uint32_t{in[0]} + in[1] + in[2] + 1) / 3);
+    }
+}
+
 }  // namespace
 
-bool load_capture(const char* path, cv::Mat& grey, char* why, std::size_t why_size)
+bool load_capture(const char* path, SamplePicture& samples, cv::Mat& grey, char* why, std::size_t why_size)
 {
     struct stat info {};
     if (stat(path, &info) != 0 || S_ISDIR(info.st_mode)) {
@@ -24,24 +37,25 @@ bool load_capture(const char* path, cv::Mat& grey, char* why, std::size_t why_si
                       S_ISDIR(info.st_mode) ? "is a folder, not a picture" : std::strerror(errno));
         return false;
     }
-    GreyPicture picture;
     PictureError error;
-    if (!read_grey_picture(path, max_capture_pixels, picture, error)) {
+    if (!read_sample_picture(path, max_capture_pixels, samples, error)) {
         std::snprintf(why, why_size, "scan \"%s\": %s", path, error.text);
         return false;
     }
     try {
-        const cv::Mat file(static_cast<int>(picture.height), static_cast<int>(picture.width), CV_8U, picture.pixels);
-        file.convertTo(grey, CV_16U, 257);
+        // A grey capture's samples are the grey: looked at in place, not copied.
+        if (samples.channels == 1)
+            grey = cv::Mat(static_cast<int>(samples.height), static_cast<int>(samples.width), CV_16U, samples.samples);
+        else
+            mean_of_channels(samples, grey);
     } catch (const cv::Exception& failure) {
-        free_grey_picture(picture);
+        free_sample_picture(samples);
         std::snprintf(why, why_size, "scan \"%s\": cannot be read: %s", path, failure.what());
         return false;
     } catch (const std::bad_alloc&) {
-        free_grey_picture(picture);
+        free_sample_picture(samples);
         std::snprintf(why, why_size, "scan \"%s\": not enough memory to read it", path);
         return false;
     }
-    free_grey_picture(picture);
     return true;
 }

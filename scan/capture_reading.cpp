@@ -1,9 +1,11 @@
-// The reader's steps in order: the capture decoded, the disc found and mapped, every
-// line read, a second capture (the disc turned) checked against the first, the model
-// from the twists, the guards, and the overlay.
+// The reader's steps in order: the capture decoded, the disc found and mapped, a
+// colour capture's channels weighed, every line read, a second capture (the disc
+// turned) checked against the first, the model from the twists, the guards, and the
+// overlay.
 #include "scan/capture_reading.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "scan/reader_parts.h"
@@ -11,7 +13,11 @@
 namespace {
 
 struct OneCapture {
+    SamplePicture samples;       // as decoded; a grey capture's grey looks at them
     cv::Mat grey;
+    bool decoded = false;        // grey holds the capture at path
+    char decode_why[512] = {};   // why it was not decoded
+    const char* path = nullptr;  // the file decoded
     DiscMap map;
     bool mapped = false;
     CaptureTraces traces;
@@ -19,6 +25,20 @@ struct OneCapture {
 
 OneCapture first_capture;  // large; the reader reads one capture at a time
 OneCapture second_capture_state;
+
+void release(OneCapture& capture)
+{
+    capture.grey.release();
+    free_sample_picture(capture.samples);
+    capture = OneCapture{};
+}
+
+void decode(const char* path, OneCapture& capture)
+{
+    release(capture);
+    capture.path = path;
+    capture.decoded = load_capture(path, capture.samples, capture.grey, capture.decode_why, sizeof capture.decode_why);
+}
 
 void refuse(CaptureReading& reading, const char* why)
 {
@@ -30,15 +50,20 @@ void refuse(CaptureReading& reading, const char* why)
 void read_one(const char* path, const BurnedImage& image, OneCapture& capture, CaptureReading& reading)
 {
     char why[sizeof reading.why] = {};
-    capture = OneCapture{};
+    if (capture.path == nullptr || std::strcmp(capture.path, path) != 0)
+        decode(path, capture);
     reading.line_count = image.line_count;
-    if (!load_capture(path, capture.grey, why, sizeof why)) {
-        refuse(reading, why);
+    if (!capture.decoded) {
+        refuse(reading, capture.decode_why);
         return;
     }
     char reason[sizeof reading.why - 64] = {};
     try {
         capture.mapped = find_disc(capture.grey, image, capture.map, reason, sizeof reason);
+        if (capture.mapped && capture.samples.channels == 3) {
+            weigh_channels(capture.samples, image, capture.map, capture.grey);
+            free_sample_picture(capture.samples);
+        }
         if (capture.mapped)
             read_lines(capture.grey, image, capture.map, reading, capture.traces, reason, sizeof reason);
     } catch (const cv::Exception& error) {
@@ -56,6 +81,8 @@ void read_one(const char* path, const BurnedImage& image, OneCapture& capture, C
 
 }  // namespace
 
+void decode_capture(const char* capture) { decode(capture, first_capture); }
+
 void read_capture(const char* capture, const char* second_capture, const BurnedImage& image,
                   const char* overlay_path, CaptureReading& reading)
 {
@@ -66,7 +93,7 @@ void read_capture(const char* capture, const char* second_capture, const BurnedI
         second = CaptureReading{};
         read_one(second_capture, image, second_capture_state, second);
         check_turned_capture(second, second_capture, reading);
-        second_capture_state = OneCapture{};
+        release(second_capture_state);
     }
     if (!reading.refused)
         fit_twist_model(image, reading);
@@ -85,5 +112,5 @@ void read_capture(const char* capture, const char* second_capture, const BurnedI
             reading.has_model = false;
         }
     }
-    first_capture = OneCapture{};
+    release(first_capture);
 }

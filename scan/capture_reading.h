@@ -64,6 +64,11 @@ bool load_burned_image(const char* path, BurnedImage& image, char* why, std::siz
 // ringetch-refine writes it (for a readings file's burn, without the image file).
 void refinement_burned_image(TrackModel drawn, double size_limit, BurnedImage& image);
 
+// Decodes capture ahead of read_capture, which then does not decode it again: so that
+// the burned image can be loaded on another thread meanwhile. A capture that cannot
+// be decoded is refused by read_capture.
+void decode_capture(const char* capture);
+
 // Reads capture (and second_capture, the same disc turned on the glass, when not
 // null) against what was burned. Writes the overlay PNG when overlay_path is not
 // null. A capture that cannot be opened or decoded is refused with the reason.

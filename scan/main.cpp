@@ -3,10 +3,12 @@
 // twists fix. Prints one row per line and the model; a capture it does not trust is
 // refused with the reason, status 1.
 #include <cstdio>
+#include <thread>
 
 #include "common/console.h"
 #include "common/program_name.h"
 #include "common/units.h"
+#include "common/worker_thread.h"
 #include "model_fit/readings_file.h"
 #include "scan/capture_reading.h"
 #include "scan/parameters.h"
@@ -67,7 +69,12 @@ int main(int argc, char** argv)
     const CommandLine line = parse_scan_parameters(argc, argv, parameters);
     if (line != CommandLine::run)
         return finish_console(command_line_status(line));
-    if (!gather_image(parameters))
+    // What was burned is loaded beside the capture's decoding: the two take about as long.
+    bool gathered = false;
+    std::thread loader = start_worker_thread([&] { gathered = gather_image(parameters); });
+    decode_capture(parameters.scan_path);
+    loader.join();
+    if (!gathered)
         return finish_console(1);
     read_capture(parameters.scan_path, parameters.second_path, image, parameters.overlay_path, reading);
     if (reading.refused) {

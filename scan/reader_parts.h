@@ -10,6 +10,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "picture_file/picture_read.h"
 #include "scan/capture_reading.h"
 
 // Where the disc face lies on the capture: a plane homography, of which a scanner's
@@ -99,10 +100,16 @@ struct CaptureTraces {
     LineTrace lines[max_capture_lines];
 };
 
-// Reads the capture as one grey channel of 16 bits (the channel of a colour capture
-// with the most contrast). False with the reason, naming the file, when it cannot be
-// decoded.
-bool load_capture(const char* path, cv::Mat& grey, char* why, std::size_t why_size);
+// Reads the capture as one grey channel of 16 bits: a grey capture's own samples
+// (grey looks at them in place), a colour one's mean, its samples kept for
+// weigh_channels. False with the reason, naming the file, when it cannot be decoded.
+bool load_capture(const char* path, SamplePicture& samples, cv::Mat& grey, char* why, std::size_t why_size);
+
+// Rewrites grey as the sum of a colour capture's channels that best shows the
+// pattern: each weighted by its step across the line boundaries that the map places,
+// against the scatter of those steps. Returns the weights (red, green, blue; their
+// sizes add to one), or zeros, grey left as it is, when the steps cannot be measured.
+cv::Vec3d weigh_channels(const SamplePicture& samples, const BurnedImage& image, const DiscMap& map, cv::Mat& grey);
 
 // Finds the track on the capture and fits the map from its line boundaries. False
 // with the reason when no disc or too few boundaries are found.

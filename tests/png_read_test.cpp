@@ -102,6 +102,57 @@ INSTANTIATE_TEST_SUITE_P(
                  {255, 0, 200}}),
     [](const testing::TestParamInfo<GreyCase>& info) { return std::string(info.param.name); });
 
+// Samples as kept: depth and channels as the file has them, on the 16-bit scale.
+struct SampleCase {
+    const char* name;
+    PngSpec layout;
+    int channels;  // as read
+    int bits;
+    std::vector<std::uint16_t> samples;
+};
+
+class KeepsSamples : public PictureFolder, public testing::WithParamInterface<SampleCase> {};
+
+TEST_P(KeepsSamples, AtTheFilesDepthWithItsChannels)
+{
+    const SampleCase& c = GetParam();
+    const std::string path = dir + "/picture.png";
+    ASSERT_TRUE(write_png_file(path, c.layout));
+    SamplePicture picture;
+    PictureError error;
+    ASSERT_TRUE(read_sample_picture(path.c_str(), 1000, picture, error)) << error.text;
+    EXPECT_EQ(picture.width, c.layout.width);
+    EXPECT_EQ(picture.channels, c.channels);
+    EXPECT_EQ(picture.bits, c.bits);
+    const std::vector<std::uint16_t> read(
+        picture.samples, picture.samples + std::size_t{picture.width} * picture.height * picture.channels);
+    free_sample_picture(picture);
+    EXPECT_EQ(read, c.samples);
+}
+
+PngSpec interlaced(PngSpec layout)
+{
+    layout.interlaced = true;
+    return layout;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PngRead, KeepsSamples,
+    testing::Values(
+        SampleCase{"GreyOfEightBitsWidened", one_row(PNG_COLOR_TYPE_GRAY, 8, {0, 1, 255}, 1), 1, 8, {0, 257, 65535}},
+        SampleCase{"GreyOfSixteenBitsAsStored", one_row(PNG_COLOR_TYPE_GRAY, 16, {0, 1, 65534}, 1), 1, 16,
+                   {0, 1, 65534}},
+        SampleCase{"InterlacedGreyOfSixteenBits",
+                   interlaced(one_row(PNG_COLOR_TYPE_GRAY, 16, {9, 8, 7, 6, 5, 4, 3, 2, 1}, 1)), 1, 16,
+                   {9, 8, 7, 6, 5, 4, 3, 2, 1}},
+        SampleCase{"ColourOfSixteenBitsAsStored", one_row(PNG_COLOR_TYPE_RGB, 16, {1, 2, 3, 65535, 0, 40000}, 3), 3,
+                   16, {1, 2, 3, 65535, 0, 40000}},
+        SampleCase{"PaletteAsItsColours", palette_row({}), 3, 8,
+                   {0, 0, 0, 65535, 65535, 65535, 25700, 25700, 25700, 65535, 65535, 65535}},
+        SampleCase{"ColourWithAlphaDropped", one_row(PNG_COLOR_TYPE_RGB_ALPHA, 8, {10, 20, 30, 0}, 4), 3, 8,
+                   {2570, 5140, 7710}}),
+    [](const testing::TestParamInfo<SampleCase>& info) { return std::string(info.param.name); });
+
 TEST_F(PictureFolder, ColoursBecomeTheirLuminanceGreenBrightestBlueDarkest)
 {
     const std::vector<int> greys =
@@ -186,6 +237,12 @@ TEST_P(RefusedPicture, GivesTheReasonAndNoPicture)
         EXPECT_STRNE(error.text, "");
     else
         EXPECT_EQ(std::string(error.text), c.reason);
+    // Keeping the samples is held to the same bounds, for the same reasons.
+    const std::string grey_reason = error.text;
+    SamplePicture samples;
+    EXPECT_FALSE(read_sample_picture(path.c_str(), c.max_pixels, samples, error));
+    EXPECT_EQ(samples.samples, nullptr);
+    EXPECT_EQ(std::string(error.text), grey_reason);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -321,6 +378,23 @@ TEST_P(JpegAsPng, ReadsAsThePngOfItsPixelsWithinItsError)
     }
     EXPECT_LE(worst, 6);
     EXPECT_LE(total / static_cast<double>(from_png.size()), 1.5);
+}
+
+TEST_F(PictureFolder, JpegColourKeepsItsThreeChannelsAtEightBits)
+{
+    const JpegLayout layout = smooth_picture(3);
+    std::ofstream(dir + "/picture.jpg", std::ios::binary) << jpeg_bytes(layout);
+    SamplePicture picture;
+    PictureError error;
+    ASSERT_TRUE(read_sample_picture((dir + "/picture.jpg").c_str(), 1000000, picture, error)) << error.text;
+    EXPECT_EQ(picture.channels, 3);
+    EXPECT_EQ(picture.bits, 8);
+    ASSERT_EQ(std::size_t{picture.width} * picture.height * 3, layout.samples.size());
+    int worst = 0;
+    for (std::size_t k = 0; k < layout.samples.size(); ++k)
+        worst = std::max(worst, std::abs(picture.samples[k] - layout.samples[k] * 257));
+    free_sample_picture(picture);
+    EXPECT_LE(worst, 6 * 257);
 }
 
 INSTANTIATE_TEST_SUITE_P(JpegRead, JpegAsPng,

@@ -35,6 +35,7 @@ struct TiffCase {
     int samples;      // 1 grey, 3 RGB (all three the grey)
     bool tiled;
     int orientation;  // ORIENTATION_TOPLEFT or ORIENTATION_BOTLEFT (stored bottom row first)
+    int kept_bits;    // the depth its samples are kept at
 };
 
 bool write_tiff(const std::string& path, const TiffCase& c)
@@ -112,18 +113,41 @@ TEST_P(TiffRead, ReadsAsTheGreyOfItsPixelsUpright)
     EXPECT_EQ(wrong, 0);
 }
 
+// A scanner's plain layouts keep 16 bits; the others come through libtiff's 8-bit reader.
+TEST_P(TiffRead, KeepsItsSamplesWithTheirChannelsUpright)
+{
+    const TiffCase& c = GetParam();
+    const std::string path = dir + "/scan.tif";
+    ASSERT_TRUE(write_tiff(path, c));
+    SamplePicture picture;
+    PictureError error;
+    ASSERT_TRUE(read_sample_picture(path.c_str(), 1000000, picture, error)) << error.text;
+    ASSERT_EQ(picture.width, width);
+    ASSERT_EQ(picture.height, height);
+    EXPECT_EQ(picture.channels, c.samples);
+    EXPECT_EQ(picture.bits, c.kept_bits);
+    int wrong = 0;
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x)
+            for (int s = 0; s < picture.channels; ++s)
+                wrong += picture.samples[(y * width + x) * picture.channels + s] != expected_grey(x, y) * 257 ? 1 : 0;
+    free_sample_picture(picture);
+    EXPECT_EQ(wrong, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Layouts, TiffRead,
-                         testing::Values(TiffCase{"Grey8Strips", 8, 1, false, ORIENTATION_TOPLEFT},
-                                         TiffCase{"Grey16Strips", 16, 1, false, ORIENTATION_TOPLEFT},
-                                         TiffCase{"Rgb8Tiles", 8, 3, true, ORIENTATION_TOPLEFT},
-                                         TiffCase{"Rgb16BottomRowFirst", 16, 3, false, ORIENTATION_BOTLEFT},
-                                         TiffCase{"Grey8TilesBottomRowFirst", 8, 1, true, ORIENTATION_BOTLEFT}),
+                         testing::Values(TiffCase{"Grey8Strips", 8, 1, false, ORIENTATION_TOPLEFT, 8},
+                                         TiffCase{"Grey16Strips", 16, 1, false, ORIENTATION_TOPLEFT, 16},
+                                         TiffCase{"Rgb16Strips", 16, 3, false, ORIENTATION_TOPLEFT, 16},
+                                         TiffCase{"Rgb8Tiles", 8, 3, true, ORIENTATION_TOPLEFT, 8},
+                                         TiffCase{"Rgb16BottomRowFirst", 16, 3, false, ORIENTATION_BOTLEFT, 8},
+                                         TiffCase{"Grey8TilesBottomRowFirst", 8, 1, true, ORIENTATION_BOTLEFT, 8}),
                          testing::PrintToStringParamName());
 
 TEST_F(TiffRead, DamagedOrPipedIsRefusedWithTheReason)
 {
     const std::string path = dir + "/scan.tif";
-    ASSERT_TRUE(write_tiff(path, {"", 8, 1, false, ORIENTATION_TOPLEFT}));
+    ASSERT_TRUE(write_tiff(path, {"", 8, 1, false, ORIENTATION_TOPLEFT, 8}));
     std::string bytes;
     {
         std::ifstream in(path, std::ios::binary);
@@ -136,8 +160,11 @@ TEST_F(TiffRead, DamagedOrPipedIsRefusedWithTheReason)
     EXPECT_FALSE(read_grey_picture((dir + "/cut.tif").c_str(), 1000000, picture, error));
     EXPECT_NE(std::string(error.text).find("a damaged TIFF"), std::string::npos) << error.text;
     EXPECT_EQ(picture.pixels, nullptr);
-    // Too many pixels for the bound.
+    // Too many pixels for the bound, whether grey or samples are asked for.
     EXPECT_FALSE(read_grey_picture(path.c_str(), 100, picture, error));
+    EXPECT_NE(std::string(error.text).find("more than the 100 pixels"), std::string::npos) << error.text;
+    SamplePicture samples;
+    EXPECT_FALSE(read_sample_picture(path.c_str(), 100, samples, error));
     EXPECT_NE(std::string(error.text).find("more than the 100 pixels"), std::string::npos) << error.text;
     // Through a pipe: a TIFF needs to seek.
     const std::string fifo = dir + "/fifo.tif";
