@@ -29,6 +29,7 @@ struct Observation {
     double unwrapped = 0;  // the reading plus whole turns, degrees (a twist is never wrapped)
     bool active = false;   // part of the fit so far
     bool by_eye = true;    // an eye's angle: twisted wedges are read less well
+    int capture = 0;       // a twist's capture: 0 the first image's, b + 1 burn b's
     double from = 0;       // a twist's stream positions: the first marker's first byte
     double to = 0;         // and the last marker's
     double turns = 0;      // whole turns between them on the drawn model
@@ -444,6 +445,7 @@ void add_line_twist(Problem& problem, int b, int k, int turns, double twist, dou
     add_twist(problem, turn_start(drawn, first), turn_start(drawn, last), last - first, twist, error);
     problem.obs.back().burn = b;
     problem.obs.back().line = k;
+    problem.obs.back().capture = b + 1;
 }
 
 // Adds burn b to a problem that holds burns 0..b-1 settled in (problem, e): tries
@@ -490,6 +492,32 @@ void add_burn(Problem& problem, Estimate& e, int b)
     e = best_estimate;
 }
 
+// The covariance of (tr0, dtr) that the captures' shared twist scale errors leave,
+// bytes squared: for each capture, the model's shift were all its twists off by
+// scan_twist_scale_error, through the fit's normal equations (a, evaluated at e).
+void add_shared_scale(const Problem& problem, const double a[2][2], double shared[2][2])
+{
+    const double det = a[0][0] * a[1][1] - a[0][1] * a[1][0];
+    if (!(det > 0))
+        return;
+    for (int capture = 0; capture <= max_burns; ++capture) {
+        double g[2] = {};
+        for (const Observation& o : problem.obs) {
+            if (!o.active || zeroed(o) || o.capture != capture)
+                continue;
+            const double shift = weight(o) * scan_twist_scale_error * o.reading;
+            g[0] += shift * o.gt;
+            g[1] += shift * o.gd;
+        }
+        const double d0 = (a[1][1] * g[0] - a[0][1] * g[1]) / det;
+        const double d1 = (a[0][0] * g[1] - a[1][0] * g[0]) / det;
+        shared[0][0] += d0 * d0;
+        shared[0][1] += d0 * d1;
+        shared[1][1] += d1 * d1;
+    }
+    shared[1][0] = shared[0][1];
+}
+
 // The fit's figures for the caller, from the settled problem.
 void report(Problem& problem, const Estimate& e, int burn_count, FitResult& fit)
 {
@@ -529,6 +557,8 @@ void report(Problem& problem, const Estimate& e, int burn_count, FitResult& fit)
         fit.covariance[1][1] = a[0][0] / det;
         fit.covariance[0][1] = fit.covariance[1][0] = -a[0][1] / det;
     }
+    if (fit.twists > 0)
+        add_shared_scale(problem, a, fit.shared);
 }
 
 }  // namespace
@@ -581,8 +611,12 @@ double expected_picture_error(const FitResult& fit, double size_limit)
         const double length = turn_length(m, n);
         const double gt = 360 * n / length;
         const double gd = 360 * n * (n - 1) / (2 * length);
-        const double variance = gt * gt * fit.covariance[0][0] + 2 * gt * gd * fit.covariance[0][1] +
-                                gd * gd * fit.covariance[1][1];
+        double variance = gt * gt * fit.covariance[0][0] + 2 * gt * gd * fit.covariance[0][1] +
+                          gd * gd * fit.covariance[1][1];
+        // The shared scale errors are no reading error the residuals scale.
+        const double shared = gt * gt * fit.shared[0][0] + 2 * gt * gd * fit.shared[0][1] + gd * gd * fit.shared[1][1];
+        if (shared > 0)
+            variance += shared / (fit.sigma * fit.sigma);
         if (variance > worst)
             worst = variance;
     }
