@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "image/test_pattern.h"
 #include "model_fit/fit.h"
 #include "preview_support.h"
 #include "refine/refinement_image.h"
@@ -118,13 +119,28 @@ struct Errors {
     double worst = 0;         // degrees
     double twist_square = 0;  // of the twist errors
     double stated_square = 0; // of the stated angle errors
+    double stated_twist_square = 0;  // of the stated twist errors
+    int twist_wrong = 0;      // twists more than 3 of their stated errors off
+    double worst_twist = 0;   // degrees
+    int worst_twist_line = -1;
     bool refused = false;
     bool model = false;
     double model_tr0_error = 0;  // bytes
     std::string why;
 };
 
-Errors compare(const ScanOutput& out, TrackModel disc, TrackModel drawn, int held)
+// A line's twist on the disc across the marked turns the image holds: the last line
+// of an image cut at its size may hold fewer than the pattern's.
+double true_twist(TrackModel disc, TrackModel drawn, int line, double size)
+{
+    const double first = reading_turn(line);
+    double last = first + (last_marker_turn - first_marker_turn);
+    while (last > first && turn_start(drawn, last) + turn_length(drawn, last) / 12 > size)
+        last -= 1;
+    return predicted_angle(disc, drawn, last) - predicted_angle(disc, drawn, first);
+}
+
+Errors compare(const ScanOutput& out, TrackModel disc, TrackModel drawn, int held, double size)
 {
     Errors e;
     e.held = held;
@@ -149,14 +165,21 @@ Errors compare(const ScanOutput& out, TrackModel disc, TrackModel drawn, int hel
             continue;
         const double error =
             wrap180(line.angle - predicted_angle(disc, drawn, reading_turn(line.line)) - zero);
-        const double twist_error = line.twist - line_twist(disc, drawn, line.line);
+        const double twist_error = line.twist - true_twist(disc, drawn, line.line, size);
         e.read += 1;
         e.sum_square += error * error;
         e.worst = std::max(e.worst, std::fabs(error));
         e.twist_square += twist_error * twist_error;
         e.stated_square += line.error * line.error;
+        e.stated_twist_square += line.twist_error * line.twist_error;
         if (std::fabs(error) > 3 * line.error)
             e.wrong += 1;
+        if (std::fabs(twist_error) > 3 * line.twist_error)
+            e.twist_wrong += 1;
+        if (std::fabs(twist_error) > std::fabs(e.worst_twist)) {
+            e.worst_twist = twist_error;
+            e.worst_twist_line = line.line;
+        }
     }
     e.model = out.has_model;
     if (out.has_model)
@@ -216,7 +239,7 @@ bool read_one(const std::string& work, const std::string& image, const DiscFace&
     }
     capture = Capture{};
     const RunResult run = run_program(settings.scan, {"scan", path, "image", image}, "", work, 300);
-    errors = compare(parse_scan_output(run), c.disc, drawn, held);
+    errors = compare(parse_scan_output(run), c.disc, drawn, held, settings.size);
     std::remove(path.c_str());
     return true;
 }
@@ -260,10 +283,12 @@ bool read_disc(int d, const Settings& settings, const std::vector<Condition>& ro
         Errors e;
         if (!read_one(work, image, face, c, settings, drawn, held, e))
             return false;
-        std::fprintf(stderr, "disc %d (tr0 %.1f dtr %.4f, drawn %.1f %.5f), %s: %s, %d of %d lines, rms %.3f deg\n", d,
-                     disc.tr0, disc.dtr, drawn.tr0, drawn.dtr, rows[k].name,
+        std::fprintf(stderr,
+                     "disc %d (tr0 %.1f dtr %.4f, drawn %.1f %.5f), %s: %s, %d of %d lines, rms %.3f deg, "
+                     "worst twist error %.2f deg on line %d\n",
+                     d, disc.tr0, disc.dtr, drawn.tr0, drawn.dtr, rows[k].name,
                      e.refused ? ("refused: " + e.why).c_str() : "read", e.read, e.held,
-                     e.read > 0 ? std::sqrt(e.sum_square / e.read) : 0.0);
+                     e.read > 0 ? std::sqrt(e.sum_square / e.read) : 0.0, e.worst_twist, e.worst_twist_line);
         results[k].push_back(e);
     }
     std::remove(image.c_str());
@@ -273,7 +298,8 @@ bool read_disc(int d, const Settings& settings, const std::vector<Condition>& ro
 void print_table(const std::vector<Condition>& rows, const std::vector<std::vector<Errors>>& results)
 {
     std::printf("| condition | captures read | lines read | rms angle error | worst | lines off by > 3 stated errors | "
-                "rms stated error | rms twist error |\n|---|---|---|---|---|---|---|---|\n");
+                "rms stated error | rms twist error | rms stated twist error | twists off by > 3 stated errors |\n"
+                "|---|---|---|---|---|---|---|---|---|---|\n");
     for (std::size_t k = 0; k < rows.size(); ++k) {
         if (results[k].empty())
             continue;
@@ -288,18 +314,21 @@ void print_table(const std::vector<Condition>& rows, const std::vector<std::vect
             all.worst = std::max(all.worst, e.worst);
             all.twist_square += e.twist_square;
             all.stated_square += e.stated_square;
+            all.stated_twist_square += e.stated_twist_square;
+            all.twist_wrong += e.twist_wrong;
         }
         if (results[k].empty())
             continue;
         if (all.read == 0) {
-            std::printf("| %s | %d of %zu | 0 of %d | - | - | - | - | - |\n", rows[k].name, captures, results[k].size(),
+            std::printf("| %s | %d of %zu | 0 of %d | - | - | - | - | - | - | - |\n", rows[k].name, captures, results[k].size(),
                         all.held);
             continue;
         }
         const auto rms = [&all](double sum) { return std::sqrt(sum / all.read); };
-        std::printf("| %s | %d of %zu | %d of %d | %.3f deg | %.3f deg | %d | %.3f deg | %.3f deg |\n", rows[k].name,
-                    captures, results[k].size(), all.read, all.held, rms(all.sum_square), all.worst, all.wrong,
-                    rms(all.stated_square), rms(all.twist_square));
+        std::printf("| %s | %d of %zu | %d of %d | %.3f deg | %.3f deg | %d | %.3f deg | %.3f deg | %.3f deg | %d |\n",
+                    rows[k].name, captures, results[k].size(), all.read, all.held, rms(all.sum_square), all.worst,
+                    all.wrong, rms(all.stated_square), rms(all.twist_square), rms(all.stated_twist_square),
+                    all.twist_wrong);
     }
 }
 

@@ -40,6 +40,8 @@ double median(std::vector<double> v)
     return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
+double largest(const std::vector<double>& v) { return v.empty() ? NAN : *std::max_element(v.begin(), v.end()); }
+
 struct Settings {
     int discs = 16;
     double size = 736985088;
@@ -69,6 +71,8 @@ bool read_settings(int argc, char** argv, Settings& s)
 // What the table and the closing line count.
 struct Tally {
     std::vector<double> errors;  // of the runs that ended with a model, degrees
+    std::vector<double> start_ratios;  // true over stated error of the start models
+    std::vector<double> ratios;        // and of the final models
     int confident_wrong = 0;
     int without_model = 0;
 };
@@ -76,14 +80,17 @@ struct Tally {
 void print_row(const sim::Model& d, const RoadResult& r, Tally& tally)
 {
     char start[64] = "-";
-    if (r.start_model)
+    if (r.start_model) {
         std::snprintf(start, sizeof start, "%.1f deg (stated %.1f)", r.start_error, r.start_expected);
+        tally.start_ratios.push_back(r.start_error / r.start_expected);
+    }
     char error[64] = "no model";
     char expected[64] = "-";
     if (r.has_model) {
         std::snprintf(error, sizeof error, "%.2f deg", r.error);
-        std::snprintf(expected, sizeof expected, "%.2f deg", r.expected);
+        std::snprintf(expected, sizeof expected, "%.2f deg (true / stated %.1f)", r.expected, r.error / r.expected);
         tally.errors.push_back(r.error);
+        tally.ratios.push_back(r.error / r.expected);
         if (r.error > 30 && r.expected * 3 < r.error)
             ++tally.confident_wrong;
     } else {
@@ -124,5 +131,8 @@ int main(int argc, char** argv)
     std::printf("\n%d discs: median picture error %.2f deg over the %zu with a model (%d without); "
                 "%d confident models worse than 30 deg\n",
                 s.discs, median(tally.errors), tally.errors.size(), tally.without_model, tally.confident_wrong);
+    std::printf("true over stated error: start models median %.2f (largest %.2f), final models median %.2f "
+                "(largest %.2f)\n",
+                median(tally.start_ratios), largest(tally.start_ratios), median(tally.ratios), largest(tally.ratios));
     return 0;
 }

@@ -8,7 +8,9 @@
 // prediction for the next.
 #include "model_fit/fit.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <vector>
 
 #include "common/units.h"
@@ -29,6 +31,7 @@ struct Observation {
     double unwrapped = 0;  // the reading plus whole turns, degrees (a twist is never wrapped)
     bool active = false;   // part of the fit so far
     bool by_eye = true;    // an eye's angle: twisted wedges are read less well
+    int capture = 0;       // a twist's capture: 0 the first image's, b + 1 burn b's
     double from = 0;       // a twist's stream positions: the first marker's first byte
     double to = 0;         // and the last marker's
     double turns = 0;      // whole turns between them on the drawn model
@@ -444,6 +447,7 @@ void add_line_twist(Problem& problem, int b, int k, int turns, double twist, dou
     add_twist(problem, turn_start(drawn, first), turn_start(drawn, last), last - first, twist, error);
     problem.obs.back().burn = b;
     problem.obs.back().line = k;
+    problem.obs.back().capture = b + 1;
 }
 
 // Adds burn b to a problem that holds burns 0..b-1 settled in (problem, e): tries
@@ -490,6 +494,117 @@ void add_burn(Problem& problem, Estimate& e, int b)
     e = best_estimate;
 }
 
+// Adds the model's shift a^-1 g (bytes) to the shared covariance.
+void add_shift(const double a[2][2], double det, const double g[2], double shared[2][2])
+{
+    const double d0 = (a[1][1] * g[0] - a[0][1] * g[1]) / det;
+    const double d1 = (a[0][0] * g[1] - a[1][0] * g[0]) / det;
+    shared[0][0] += d0 * d0;
+    shared[0][1] += d0 * d1;
+    shared[1][1] += d1 * d1;
+}
+
+// A burn's weighted mean angle gradients, by tr0 and dtr; total 0 when it has none.
+struct MeanGradient {
+    double t = 0;      // degrees per byte
+    double d = 0;      // degrees per byte per turn
+    double total = 0;  // the angles' weights
+};
+
+MeanGradient burn_mean_gradient(const Problem& problem, int burn)
+{
+    MeanGradient m;
+    for (const Observation& o : problem.obs) {
+        if (!o.active || !zeroed(o) || o.burn != burn)
+            continue;
+        m.t += weight(o) * o.gt;
+        m.d += weight(o) * o.gd;
+        m.total += weight(o);
+    }
+    if (m.total > 0) {
+        m.t /= m.total;
+        m.d /= m.total;
+    }
+    return m;
+}
+
+// A capture's scale error: scan_twist_scale_per_degree of its twists' median error;
+// 0 when it has no twist.
+double capture_scale(const Problem& problem, int capture, std::vector<double>& errors)
+{
+    errors.clear();
+    for (const Observation& o : problem.obs)
+        if (o.active && !zeroed(o) && o.capture == capture)
+            errors.push_back(eye_error_degrees / std::sqrt(o.precision));
+    if (errors.empty())
+        return 0;
+    std::nth_element(errors.begin(), errors.begin() + static_cast<std::ptrdiff_t>(errors.size() / 2), errors.end());
+    return scan_twist_scale_per_degree * errors[errors.size() / 2];
+}
+
+// A scanned burn's angles off along a straight trend across its lines, each end by
+// scan_angle_trend_share of its own error.
+void add_angle_trend(const Problem& problem, const double a[2][2], double det, int burn, MeanGradient mean,
+                     double shared[2][2])
+{
+    int first = max_refine_lines;
+    int last = -1;
+    for (const Observation& o : problem.obs) {
+        if (o.active && zeroed(o) && !o.by_eye && o.burn == burn) {
+            first = std::min(first, o.line);
+            last = std::max(last, o.line);
+        }
+    }
+    if (last <= first)
+        return;
+    double g[2] = {};
+    for (const Observation& o : problem.obs) {
+        if (!o.active || !zeroed(o) || o.by_eye || o.burn != burn)
+            continue;
+        const double along = (2.0 * o.line - first - last) / (last - first);
+        const double shift = weight(o) * scan_angle_trend_share * along * eye_error_degrees / std::sqrt(o.precision);
+        g[0] += shift * (o.gt - mean.t);
+        g[1] += shift * (o.gd - mean.d);
+    }
+    add_shift(a, det, g, shared);
+}
+
+// The covariance of (tr0, dtr) that the captures' shared errors leave, bytes squared:
+// for each capture, the model's shift were its twists all short by its scale error
+// and its angles off the other way by a share of it, and were its angles off along a
+// trend, through the fit's normal equations (a, evaluated at e; an angle's gradient
+// less its burn's mean, as there).
+void add_shared_errors(const Problem& problem, const double a[2][2], double shared[2][2])
+{
+    const double det = a[0][0] * a[1][1] - a[0][1] * a[1][0];
+    if (!(det > 0))
+        return;
+    std::vector<double> errors;
+    for (int capture = 0; capture <= max_burns; ++capture) {
+        const double scale = capture_scale(problem, capture, errors);
+        const int burn = capture - 1;
+        const MeanGradient mean = burn_mean_gradient(problem, burn);
+        double g[2] = {};
+        for (const Observation& o : problem.obs) {
+            if (!o.active || o.by_eye)
+                continue;
+            if (!zeroed(o) && o.capture == capture) {
+                const double shift = -weight(o) * scale * o.reading;
+                g[0] += shift * o.gt;
+                g[1] += shift * o.gd;
+            } else if (zeroed(o) && o.burn == burn && problem.readings->burns[burn].twist_read[o.line]) {
+                const double shift = weight(o) * scan_angle_scale_share * scale * problem.readings->burns[burn].twist[o.line];
+                g[0] += shift * (o.gt - mean.t);
+                g[1] += shift * (o.gd - mean.d);
+            }
+        }
+        add_shift(a, det, g, shared);
+        if (mean.total > 0)
+            add_angle_trend(problem, a, det, burn, mean, shared);
+    }
+    shared[1][0] = shared[0][1];
+}
+
 // The fit's figures for the caller, from the settled problem.
 void report(Problem& problem, const Estimate& e, int burn_count, FitResult& fit)
 {
@@ -529,6 +644,8 @@ void report(Problem& problem, const Estimate& e, int burn_count, FitResult& fit)
         fit.covariance[1][1] = a[0][0] / det;
         fit.covariance[0][1] = fit.covariance[1][0] = -a[0][1] / det;
     }
+    if (fit.twists > 0)
+        add_shared_errors(problem, a, fit.shared);
 }
 
 }  // namespace
@@ -581,8 +698,12 @@ double expected_picture_error(const FitResult& fit, double size_limit)
         const double length = turn_length(m, n);
         const double gt = 360 * n / length;
         const double gd = 360 * n * (n - 1) / (2 * length);
-        const double variance = gt * gt * fit.covariance[0][0] + 2 * gt * gd * fit.covariance[0][1] +
-                                gd * gd * fit.covariance[1][1];
+        double variance = gt * gt * fit.covariance[0][0] + 2 * gt * gd * fit.covariance[0][1] +
+                          gd * gd * fit.covariance[1][1];
+        // The shared scale errors are no reading error the residuals scale.
+        const double shared = gt * gt * fit.shared[0][0] + 2 * gt * gd * fit.shared[0][1] + gd * gd * fit.shared[1][1];
+        if (shared > 0)
+            variance += shared / (fit.sigma * fit.sigma);
         if (variance > worst)
             worst = variance;
     }

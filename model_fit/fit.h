@@ -9,6 +9,16 @@
 constexpr double eye_error_degrees = 10;  // how well a person reads an angle
 constexpr double misread_degrees = 45;    // a residual beyond this asks for the line again
 constexpr double scan_error_floor_degrees = 0.05;  // a scan's reading is weighed as no better than this
+// A capture's twists share one scale error, and its angles a part of it the other
+// way (the rows' turn indices rest on the capture's measured blur); no residual shows
+// it. Its size: this share of each twist per degree of the capture's typical twist
+// error, which grows with the blur alike; measured on the simulated scanner.
+constexpr double scan_twist_scale_per_degree = 0.015;
+constexpr double scan_angle_scale_share = 0.7;
+// A capture's angle errors run smoothly across its lines (the blur's bias changes
+// slowly with the radius): a trend across them, at either end this share of the
+// line's own error, that the residuals do not show either.
+constexpr double scan_angle_trend_share = 0.5;
 
 // The turn at which a line's wedge is read: its first marked turn, the inner end of
 // the wedge.
@@ -35,6 +45,8 @@ struct FitResult {
                                                       // own error, times eye_error_degrees
     double sigma = 0;                                 // the eye-sized reading error the residuals show, degrees
     double covariance[2][2] = {};                     // of (tr0, dtr) per eye-sized degree squared
+    double shared[2][2] = {};                         // of (tr0, dtr) from the captures' shared scale
+                                                      // errors, bytes squared (no eye-sized unit)
 };
 
 // Fits the first image's twists and burns 0..burn_count-1 of readings (each with at

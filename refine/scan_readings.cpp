@@ -21,7 +21,8 @@ void print_rows(const CaptureReading& r, int lines)
     for (int k = 0; k < lines; ++k) {
         const LineReading& line = r.lines[k];
         if (line.read)
-            std::printf("line %d angle %.2f twist %.2f error %.2f\n", k, line.angle, line.twist, line.angle_error);
+            std::printf("line %d angle %.2f twist %.2f error %.2f twist error %.2f\n", k, line.angle, line.twist,
+                        line.angle_error, line.twist_error);
         else
             std::printf("line %d -\n", k);
     }

@@ -37,6 +37,7 @@ struct LineReading {
     double twist = 0;          // how far the edge turns from the first marked turn to the last, signed, not wrapped
     double angle_error = 0;    // one standard deviation of angle
     double twist_error = 0;    // one standard deviation of twist
+    double row_twist_error = 0;  // the part of it the rows' scatter shows, which the twist model's guard weighs
 };
 
 // What the twists came to: too few lines or twists too alike to fix a model, a model,

@@ -132,11 +132,15 @@ void check_turned_capture(const CaptureReading& second, const char* second_captu
             continue;
         }
         agreeing += 1;
-        // The twist from both, each by its weight.
-        const double w1 = 1 / (first.twist_error * first.twist_error);
-        const double w2 = 1 / (other.twist_error * other.twist_error);
+        // The twist from both, each by its rows' weight; the lines' own errors are
+        // the capture's blur, which both share.
+        const double w1 = 1 / (first.row_twist_error * first.row_twist_error);
+        const double w2 = 1 / (other.row_twist_error * other.row_twist_error);
+        const double own = std::sqrt(std::max(0.0, first.twist_error * first.twist_error -
+                                                        first.row_twist_error * first.row_twist_error));
         first.twist = (w1 * first.twist + w2 * other.twist) / (w1 + w2);
-        first.twist_error = 1 / std::sqrt(w1 + w2);
+        first.row_twist_error = 1 / std::sqrt(w1 + w2);
+        first.twist_error = std::hypot(first.row_twist_error, own);
     }
     if (2 * agreeing < both) {
         refuse(reading,

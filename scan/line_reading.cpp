@@ -23,9 +23,16 @@ constexpr double marker_turns = 1.0 / 12;      // the marker's share of a turn
 constexpr double row_contrast = 2.0;           // box contrast over the profile's noise for an edge
 constexpr double flat_box_share = 0.6;         // of the box's middle contrast that its ends keep, at least
 constexpr double line_rms_limit = 4;           // degrees: more, and the edges are no wedge
-constexpr double row_correlation = 2;          // rows a blur of a pixel or two ties together, at least
-constexpr double most_row_correlation = 0.95;  // of neighbouring rows' residuals, as measured
+constexpr double row_correlation = 2;          // rows a blur of a pixel or two ties together
 constexpr double angle_error_floor = 0.02;     // degrees
+// A line's own error that more rows do not average away (the blur shifts its box's
+// centroid a little differently on every line): this many pixels at the band's
+// radius per fourth power of the measured blur in pixels, for the angle at the band's
+// inner end and for the twist across it, beside the map's own error of a pixel there.
+// Set on the simulated scanner from blur 1 to 3 pixels.
+constexpr double angle_blur_error = 0.275;
+constexpr double twist_blur_error = 0.45;
+constexpr double map_error_pixels = 1;
 constexpr double direction_certainty = 4;      // standard errors of the direction mark's contrast
 
 struct RowEdge {
@@ -43,7 +50,8 @@ struct LineFit {
     double c[3] = {};
     double cov[3][3] = {};  // per unit variance
     double sigma = 0;       // one row's error, widened for the rows' correlation, degrees
-    double widening = 0;    // of the rows' variance for their correlation
+    double angle_own = 0;   // the line's own errors that rows do not average away, degrees
+    double twist_own = 0;
 };
 
 LineFit fits[max_capture_lines];
@@ -340,33 +348,6 @@ bool fit_rows(const std::vector<RowEdge>& edges, std::vector<bool>& keep, double
     return true;
 }
 
-// How much the rows' correlation widens the fit's variance: neighbouring rows share
-// blur and the wedge's own unevenness, so their residuals about the parabola go
-// together. Measured from those residuals (as a first-order autoregression,
-// (1 + r) / (1 - r)), never below row_correlation, which the blur alone gives.
-double correlation_widening(const std::vector<RowEdge>& edges, const std::vector<bool>& keep, const double c[3])
-{
-    double together = 0;
-    double alone = 0;
-    double previous = 0;
-    bool have_previous = false;
-    for (std::size_t r = 0; r < edges.size(); ++r) {
-        if (!keep[r]) {
-            have_previous = false;
-            continue;
-        }
-        const double u = edges[r].u;
-        const double d = edges[r].angle - (c[0] + c[1] * u + c[2] * u * u);
-        alone += d * d;
-        if (have_previous)
-            together += d * previous;
-        previous = d;
-        have_previous = true;
-    }
-    const double r = alone > 0 ? std::clamp(together / alone, 0.0, most_row_correlation) : 0;
-    return std::max(row_correlation, (1 + r) / (1 - r));
-}
-
 // Reads one line into its reading and trace.
 void read_line(const cv::Mat& grey, const BurnedLine& line, bool direction_mark, const DiscMap& map,
                LineReading& reading, LineTrace& trace, LineFit& fit)
@@ -423,18 +404,21 @@ void read_line(const cv::Mat& grey, const BurnedLine& line, bool direction_mark,
     if (kept < std::max(4, rows / 2) || rms > line_rms_limit)
         return;
     // Rows of one blur are not independent: the errors are widened for it.
-    const double widening = correlation_widening(edges, keep, c);
-    const double sigma = std::max(rms, 0.05) * std::sqrt(widening);
+    const double sigma = std::max(rms, 0.05) * std::sqrt(row_correlation);
+    const double blur_fourth = map.blur * map.blur * map.blur * map.blur;
+    const double pixel_degrees = 180 / (3.141592653589793 * std::max(1.0, band.rho[rows / 2]));
+    fit.angle_own = std::hypot(angle_blur_error * blur_fourth, map_error_pixels) * pixel_degrees;
+    fit.twist_own = std::hypot(twist_blur_error * blur_fourth, map_error_pixels) * pixel_degrees;
     reading.read = true;
     reading.twist = c[1] + c[2];
     reading.angle = wrap_degrees(c[0] - half_marker(reading.twist, line));
-    reading.angle_error = std::max(angle_error_floor, sigma * std::sqrt(cov[0][0]));
+    reading.angle_error = std::max(angle_error_floor, std::hypot(sigma * std::sqrt(cov[0][0]), fit.angle_own));
     const double twist_var = cov[1][1] + 2 * cov[1][2] + cov[2][2];
-    reading.twist_error = std::max(angle_error_floor, sigma * std::sqrt(std::max(0.0, twist_var)));
+    reading.row_twist_error = std::max(angle_error_floor, sigma * std::sqrt(std::max(0.0, twist_var)));
+    reading.twist_error = std::hypot(reading.row_twist_error, fit.twist_own);
     fit.edges = edges;
     fit.keep = keep;
     fit.sigma = sigma;
-    fit.widening = widening;
     for (int i = 0; i < 3; ++i) {
         fit.c[i] = c[i];
         for (int j = 0; j < 3; ++j)
@@ -551,14 +535,16 @@ void share_curvature(const BurnedImage& image, CaptureReading& reading)
         const StraightFit straight = fit_straight(fit, curvature);
         if (!(straight.cov[0][0] > 0))
             continue;
-        const double sigma = std::max(straight.rms, 0.05) * std::sqrt(fit.widening);
+        const double sigma = std::max(straight.rms, 0.05) * std::sqrt(row_correlation);
         line.twist = straight.d[1] + curvature;
         line.angle = wrap_degrees(straight.d[0] - half_marker(line.twist, image.lines[k]));
         line.angle_error = std::max(angle_error_floor, std::sqrt(sigma * sigma * straight.cov[0][0] +
-                                                                 straight.g[0] * straight.g[0] * var_curvature));
+                                                                 straight.g[0] * straight.g[0] * var_curvature +
+                                                                 fit.angle_own * fit.angle_own));
         const double twist_lever = 1 - straight.g[1];
-        line.twist_error = std::max(angle_error_floor, std::sqrt(sigma * sigma * straight.cov[1][1] +
-                                                                 twist_lever * twist_lever * var_curvature));
+        line.row_twist_error = std::max(angle_error_floor, std::sqrt(sigma * sigma * straight.cov[1][1] +
+                                                                     twist_lever * twist_lever * var_curvature));
+        line.twist_error = std::hypot(line.row_twist_error, fit.twist_own);
     }
 }
 

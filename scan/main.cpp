@@ -51,7 +51,8 @@ void print_reading()
     for (int k = 0; k < reading.line_count; ++k) {
         const LineReading& line = reading.lines[k];
         if (line.read)
-            std::printf("line %d angle %.2f twist %.2f error %.2f\n", k, line.angle, line.twist, line.angle_error);
+            std::printf("line %d angle %.2f twist %.2f error %.2f twist error %.2f\n", k, line.angle, line.twist,
+                        line.angle_error, line.twist_error);
         else
             std::printf("line %d -\n", k);
     }

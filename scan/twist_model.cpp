@@ -3,7 +3,9 @@
 // p the stream positions of the line's first and last markers, whatever model drew
 // it; Gauss-Newton fits (tr0, dtr) to the measured twists weighted by their errors.
 // The model is kept only when enough distinct twists fix it and the residuals agree
-// with the errors; a line or two that disagree with the rest are dropped first.
+// with the errors; a line or two that disagree with the rest are dropped first. The
+// twists are judged by their rows' scatter alone: the lines' own errors, which the
+// readings hand on, would let twists that fit no one model pass.
 #include <cmath>
 
 #include "scan/reader_parts.h"
@@ -68,7 +70,7 @@ Normal normal_at(const BurnedImage& image, const CaptureReading& reading, TrackM
         // The rows' turn indices rest on the measured blur: a share of the twist is
         // added to its error for what that leaves.
         const double scale_error = twist_scale_error * line.twist;
-        const double w = 1 / (line.twist_error * line.twist_error + scale_error * scale_error);
+        const double w = 1 / (line.row_twist_error * line.row_twist_error + scale_error * scale_error);
         const double r = line.twist - t;
         n.jtj[0][0] += w * g0 * g0;
         n.jtj[0][1] += w * g0 * g1;
@@ -93,7 +95,7 @@ bool twists_differ(const BurnedImage& image, const CaptureReading& reading)
             continue;
         low = std::min(low, reading.lines[k].twist);
         high = std::max(high, reading.lines[k].twist);
-        error = std::max(error, reading.lines[k].twist_error);
+        error = std::max(error, reading.lines[k].row_twist_error);
     }
     return high - low > 5 * error + 1;
 }
@@ -139,7 +141,7 @@ int worst_line(const BurnedImage& image, const CaptureReading& reading, TrackMod
         const LineReading& line = reading.lines[k];
         if (!line.read)
             continue;
-        const double error = std::hypot(line.twist_error, twist_scale_error * line.twist);
+        const double error = std::hypot(line.row_twist_error, twist_scale_error * line.twist);
         const double off = std::fabs(line.twist - predicted_twist(m, image.lines[k])) / error;
         if (off > most) {
             most = off;

@@ -18,8 +18,8 @@ ScanOutput parse_scan_output(const RunResult& run)
         ScanLine line;
         char dash = 0;
         int used = 0;
-        if (std::sscanf(row.c_str(), "line %d angle %lf twist %lf error %lf%n", &line.line, &line.angle, &line.twist,
-                        &line.error, &used) == 4 &&
+        if (std::sscanf(row.c_str(), "line %d angle %lf twist %lf error %lf twist error %lf%n", &line.line,
+                        &line.angle, &line.twist, &line.error, &line.twist_error, &used) == 5 &&
             used == static_cast<int>(row.size())) {
             line.read = true;
             out.lines.push_back(line);

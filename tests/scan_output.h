@@ -1,6 +1,6 @@
 // What ringetch-scan printed, parsed for the tests and benchmarks that check it
 // against a simulated capture's truth: one row per line of the image, `line N angle A
-// twist T error E` or `line N -`, then `model tr0 X dtr Y` when the twists fix one;
+// twist T error E twist error F` or `line N -`, then `model tr0 X dtr Y` when the twists fix one;
 // a refused capture has status 1 and its reason on standard error.
 #pragma once
 
@@ -16,6 +16,7 @@ struct ScanLine {
     double angle = 0;  // degrees
     double twist = 0;  // degrees
     double error = 0;  // degrees, one standard deviation of angle
+    double twist_error = 0;  // degrees, one standard deviation of twist
 };
 
 struct ScanOutput {

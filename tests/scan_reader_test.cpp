@@ -391,7 +391,10 @@ TEST_F(ScanReader, TheToolPrintsOneRowPerLineAndRefusesWhatItCannotRead)
         double angle = 0;
         double twist = 0;
         double error = 0;
-        EXPECT_EQ(std::sscanf(r.out.c_str() + at, "line %d angle %lf twist %lf error %lf", &line, &angle, &twist, &error), 4);
+        double twist_error = 0;
+        EXPECT_EQ(std::sscanf(r.out.c_str() + at, "line %d angle %lf twist %lf error %lf twist error %lf", &line,
+                              &angle, &twist, &error, &twist_error),
+                  5);
         EXPECT_EQ(line, rows);
         rows += 1;
         at += 5;
