@@ -691,7 +691,10 @@ double expected_picture_error(const FitResult& fit, double size_limit)
 {
     const TrackModel m = fit.model;
     const double last_turn = turn_number_at(m, size_limit);
+    // Variances in units of the residuals' scale, and (for residuals that all vanish)
+    // the shared scale errors alone, which no residual scales.
     double worst = 0;
+    double worst_shared = 0;
     constexpr int samples = 64;
     for (int i = 1; i <= samples; ++i) {
         const double n = last_turn * i / samples;
@@ -700,14 +703,13 @@ double expected_picture_error(const FitResult& fit, double size_limit)
         const double gd = 360 * n * (n - 1) / (2 * length);
         double variance = gt * gt * fit.covariance[0][0] + 2 * gt * gd * fit.covariance[0][1] +
                           gd * gd * fit.covariance[1][1];
-        // The shared scale errors are no reading error the residuals scale.
         const double shared = gt * gt * fit.shared[0][0] + 2 * gt * gd * fit.shared[0][1] + gd * gd * fit.shared[1][1];
-        if (shared > 0)
+        if (shared > 0 && fit.sigma > 0)
             variance += shared / (fit.sigma * fit.sigma);
-        if (variance > worst)
-            worst = variance;
+        worst = std::max(worst, variance);
+        worst_shared = std::max(worst_shared, shared);
     }
-    return fit.sigma * std::sqrt(worst);
+    return fit.sigma > 0 ? fit.sigma * std::sqrt(worst) : std::sqrt(worst_shared);
 }
 
 bool residual_far_above_eye(const FitResult& fit)
