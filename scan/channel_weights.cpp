@@ -81,10 +81,11 @@ bool window_mean(const SamplePicture& samples, const DiscMap& map, double angle,
     int count = 0;
     for (double rho = from; rho <= to; rho += 1, ++count) {
         const cv::Point2d at = capture_point(map, rho, angle);
-        const auto x = static_cast<long>(std::floor(at.x));
-        const auto y = static_cast<long>(std::floor(at.y));
-        if (x < 0 || y < 0 || x >= static_cast<long>(samples.width) || y >= static_cast<long>(samples.height))
+        // Compared before the cast: a point beyond a perspective's horizon is not finite.
+        if (!(at.x >= 0 && at.y >= 0 && at.x < samples.width && at.y < samples.height))
             return false;
+        const auto x = static_cast<long>(at.x);
+        const auto y = static_cast<long>(at.y);
         const std::uint16_t* pixel = samples.samples + 3 * (static_cast<std::size_t>(y) * samples.width + x);
         for (int i = 0; i < 3; ++i) {
             sum[i] += pixel[i];

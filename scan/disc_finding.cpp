@@ -58,7 +58,7 @@ int boundaries_of(const BurnedImage& image, Boundary* out)
 // Bilinear sample of the 16-bit capture; -1 off it.
 double sample(const cv::Mat& grey, double x, double y)
 {
-    if (x < 0 || y < 0 || x > grey.cols - 1.001 || y > grey.rows - 1.001)
+    if (!(x >= 0 && y >= 0 && x <= grey.cols - 1.001 && y <= grey.rows - 1.001))  // a point that is not finite too
         return -1;
     const int x0 = static_cast<int>(x);
     const int y0 = static_cast<int>(y);

@@ -54,13 +54,22 @@ cv::Mat stretched(const cv::Mat& grey, double scale)
     return colour;
 }
 
+// The overlay's pixel of a capture point, held within reach of the picture (a point
+// that is not finite lands off it).
+cv::Point overlay_pixel(const cv::Point2d& at, double scale)
+{
+    constexpr double reach = 1e6;
+    const auto held = [](double v) { return v >= -reach && v <= reach ? static_cast<int>(std::lround(v)) : -1000000; };
+    return {held(at.x * scale), held(at.y * scale)};
+}
+
 void draw_ring(cv::Mat& picture, const DiscMap& map, double rho, double scale, const cv::Scalar& colour,
                int thickness)
 {
     std::vector<cv::Point> points;
     for (int k = 0; k < 720; ++k) {
         const cv::Point2d at = capture_point(map, rho, k * 0.5);
-        points.emplace_back(static_cast<int>(std::lround(at.x * scale)), static_cast<int>(std::lround(at.y * scale)));
+        points.push_back(overlay_pixel(at, scale));
     }
     cv::polylines(picture, points, true, colour, thickness, cv::LINE_AA);
 }
@@ -79,12 +88,12 @@ void draw_map(cv::Mat& picture, const DiscMap& map, const BurnedImage& image, co
         for (int r = 0; r < trace.rows; ++r) {
             const bool good = reading.lines[k].read && trace.found[r];
             const cv::Point2d at = capture_point(map, trace.rho[r], trace.angle[r]);
-            cv::circle(picture, cv::Point(static_cast<int>(at.x * scale), static_cast<int>(at.y * scale)), 2,
+            cv::circle(picture, overlay_pixel(at, scale), 2,
                        good ? read_colour() : unread_colour(), cv::FILLED);
         }
         const double middle = map_radius(map, 0.5 * (image.lines[k].line_start + image.lines[k].line_end));
         const cv::Point2d at = capture_point(map, middle, 270 + 6.0 * (k % 4));
-        const cv::Point place(static_cast<int>(at.x * scale) - 6, static_cast<int>(at.y * scale) + 5);
+        const cv::Point place = overlay_pixel(at, scale) + cv::Point(-6, 5);
         cv::putText(picture, std::to_string(k), place, cv::FONT_HERSHEY_SIMPLEX, 0.5, cv::Scalar(0, 0, 0), 3,
                     cv::LINE_AA);
         cv::putText(picture, std::to_string(k), place, cv::FONT_HERSHEY_SIMPLEX, 0.5,
