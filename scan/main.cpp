@@ -3,6 +3,7 @@
 // twists fix. Prints one row per line and the model; a capture it does not trust is
 // refused with the reason, status 1.
 #include <cstdio>
+#include <system_error>
 #include <thread>
 
 #include "common/console.h"
@@ -48,14 +49,7 @@ bool gather_image(const ScanParameters& p)
 
 void print_reading()
 {
-    for (int k = 0; k < reading.line_count; ++k) {
-        const LineReading& line = reading.lines[k];
-        if (line.read)
-            std::printf("line %d angle %.2f twist %.2f error %.2f twist error %.2f\n", k, line.angle, line.twist,
-                        line.angle_error, line.twist_error);
-        else
-            std::printf("line %d -\n", k);
-    }
+    print_line_rows(reading, reading.line_count);
     if (reading.has_model)
         std::printf("model tr0 %.6f dtr %.9f\n", reading.model.tr0, reading.model.dtr);
 }
@@ -71,10 +65,18 @@ int main(int argc, char** argv)
     if (line != CommandLine::run)
         return finish_console(command_line_status(line));
     // What was burned is loaded beside the capture's decoding: the two take about as long.
+    // Without a thread to spare, one after the other.
     bool gathered = false;
-    std::thread loader = start_worker_thread([&] { gathered = gather_image(parameters); });
-    decode_capture(parameters.scan_path);
-    loader.join();
+    std::thread loader;
+    try {
+        loader = start_worker_thread([&] { gathered = gather_image(parameters); });
+    } catch (const std::system_error&) {
+        gathered = gather_image(parameters);
+    }
+    if (gathered || loader.joinable())
+        decode_capture(parameters.scan_path);
+    if (loader.joinable())
+        loader.join();
     if (!gathered)
         return finish_console(1);
     read_capture(parameters.scan_path, parameters.second_path, image, parameters.overlay_path, reading);
