@@ -15,19 +15,6 @@ CaptureReading reading;   // what the capture showed
 
 const char* or_null(const char* path) { return path != nullptr && *path != '\0' ? path : nullptr; }
 
-// The rows ringetch-scan prints, for the lines of the image.
-void print_rows(const CaptureReading& r, int lines)
-{
-    for (int k = 0; k < lines; ++k) {
-        const LineReading& line = r.lines[k];
-        if (line.read)
-            std::printf("line %d angle %.2f twist %.2f error %.2f twist error %.2f\n", k, line.angle, line.twist,
-                        line.angle_error, line.twist_error);
-        else
-            std::printf("line %d -\n", k);
-    }
-}
-
 bool twist_read(const LineReading& line) { return line.read && line.twist_error > 0; }
 
 }  // namespace
@@ -41,7 +28,7 @@ bool read_burn_from_scan(double size_limit, const char* capture, const char* tur
         return false;
     }
     const int lines = reading.line_count < burn.line_count ? reading.line_count : burn.line_count;
-    print_rows(reading, lines);
+    print_line_rows(reading, lines);
     BurnReadings scanned;
     scanned.drawn = burn.drawn;
     scanned.line_count = burn.line_count;
@@ -87,7 +74,7 @@ bool read_first_image(const char* capture, const char* turned, const char* image
         return false;
     }
     std::printf("first image \"%s\" read from \"%s\":\n", image_path, capture);
-    print_rows(reading, reading.line_count < burned.line_count ? reading.line_count : burned.line_count);
+    print_line_rows(reading, reading.line_count < burned.line_count ? reading.line_count : burned.line_count);
     readings.first_twist_count = count;
     for (int i = 0; i < count; ++i)
         readings.first_twists[i] = twists[i];

@@ -75,3 +75,7 @@ void decode_capture(const char* capture);
 // null. A capture that cannot be opened or decoded is refused with the reason.
 void read_capture(const char* capture, const char* second_capture, const BurnedImage& image,
                   const char* overlay_path, CaptureReading& reading);
+
+// Prints the reading's first `lines` rows: `line N angle A twist T error E twist error F`
+// for a line read, `line N -` for one that is not.
+void print_line_rows(const CaptureReading& reading, int lines);
