@@ -195,6 +195,12 @@ bool read_jpeg_stream(const PictureStream& stream, DecodedPicture& picture, Pict
     const PictureLayout layout = upright_layout(jpeg.image_width, jpeg.image_height, state.orientation);
     if (!allocate_picture(stream, layout.width, layout.height, channels, 8, state.picture, error))
         give_up();
+    if (channels == 3 && jpeg.jpeg_color_space == JCS_YCbCr && jpeg.num_components == 3) {
+        const jpeg_component_info* parts = jpeg.comp_info;
+        for (int c = 1; c < 3; ++c)
+            if (parts[c].h_samp_factor < parts[0].h_samp_factor || parts[c].v_samp_factor < parts[0].v_samp_factor)
+                state.picture.samples.coarse_colour = true;
+    }
     state.memory_bound = decoder_memory(stream, std::uint64_t{layout.width} * layout.height);
     jpeg.mem->max_memory_to_use = static_cast<long>(state.memory_bound);  // NOLINT(google-runtime-int)
     jpeg_start_decompress(&jpeg);

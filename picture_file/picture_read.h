@@ -41,6 +41,8 @@ struct SamplePicture {
     int channels = 0;                    // 1 grey, 3 red green blue
     int bits = 0;                        // the file's depth: 8 (each sample v * 257) or 16
     std::uint16_t* samples = nullptr;    // width * height * channels, rows from the top, channels interleaved
+    bool coarse_colour = false;          // the file holds its colour at a lower resolution than its
+                                         // brightness (a JPEG's subsampled chroma)
 };
 
 // Reads the file as read_grey_picture does, with the same bounds, but keeps its

@@ -162,6 +162,8 @@ std::string jpeg_bytes(const JpegLayout& layout)
     jpeg_set_quality(&jpeg, layout.quality, TRUE);
     if (layout.progressive)
         jpeg_simple_progression(&jpeg);
+    if (layout.full_colour)
+        jpeg.comp_info[0].h_samp_factor = jpeg.comp_info[0].v_samp_factor = 1;
     jpeg_start_compress(&jpeg, TRUE);
     if (layout.orientation != 0) {
         const std::string block = exif_block(layout.orientation, layout.little_endian_exif);

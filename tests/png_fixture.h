@@ -39,6 +39,7 @@ struct JpegLayout {
     int orientation = 0;                // EXIF orientation to record, 0 for no EXIF block
     bool little_endian_exif = false;    // the EXIF block's byte order: "II" rather than "MM"
     bool progressive = false;
+    bool full_colour = false;           // colour kept at the brightness's resolution, not halved
 };
 
 // The bytes of a JPEG file of layout, made by libjpeg.
