@@ -15,6 +15,7 @@
 #include "picture_file/picture_read.h"
 #include "preview_support.h"
 #include "scan_capture.h"
+#include "small_disc.h"
 
 namespace {
 
@@ -24,28 +25,8 @@ constexpr double pi = 3.14159265358979323846;
 constexpr TrackModel disc{23040, 1.3885};
 constexpr double line_zero_mm = 25.15;  // inside line 0's band of the small image below
 
-// A small refinement image (its first lines, near the inside) and its face at 300
-// dpi, made once; the folder goes when the test program ends.
-struct SmallDisc {
-    WorkFolder folder;
-    DiscFace face;
-    std::string why;  // empty when the face was rendered
-};
-
-const SmallDisc& small_disc()
-{
-    static SmallDisc* made = nullptr;
-    if (made != nullptr)
-        return *made;
-    made = new SmallDisc;
-    const RunResult run = run_program(REFINE_BINARY, {"tr0", "23000-23100", "dtr", "1.389-1.387", "size", "60000000"},
-                                      "", made->folder.path());
-    if (file_size(made->folder / "refine.rge") <= 0)
-        made->why = "no refinement image: " + run.err;
-    else if (!render_disc_face((made->folder / "refine.rge").c_str(), disc, face_side(300), made->face, made->why))
-        made->why += " (render)";
-    return *made;
-}
+// A small refinement image (its first lines, near the inside) and its face.
+const SmallDisc& small_disc() { return ::small_disc(SmallDiscRequest{"23000-23100", "1.389-1.387", "60000000", disc}); }
 
 // The face at radius_mm and disc angle a, in its own convention: clockwise from the
 // top, x to the right and y down (the preview's picture).

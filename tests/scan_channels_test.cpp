@@ -11,6 +11,7 @@
 #include "preview_support.h"
 #include "scan/reader_parts.h"
 #include "scan_capture.h"
+#include "small_disc.h"
 
 namespace {
 
@@ -29,28 +30,8 @@ struct ChannelCase {
 const cv::Vec3d pattern_colour{0.6, 1.0, 1.4};
 const cv::Vec3d band_colour{1.3, 1.0, 0.5};
 
-// A small refinement image and its face at 300 dpi, made once; the folder goes when
-// the test program ends.
-struct SmallDisc {
-    WorkFolder folder;
-    DiscFace face;
-    std::string why;  // empty when the face was rendered
-};
-
-const SmallDisc& small_disc()
-{
-    static SmallDisc* made = nullptr;
-    if (made != nullptr)
-        return *made;
-    made = new SmallDisc;
-    const RunResult run = run_program(REFINE_BINARY, {"tr0", "23000-23020", "dtr", "1.391-1.390", "size", "62000000"},
-                                      "", made->folder.path());
-    if (file_size(made->folder / "refine.rge") <= 0)
-        made->why = "no refinement image: " + run.err;
-    else if (!render_disc_face((made->folder / "refine.rge").c_str(), disc, face_side(300), made->face, made->why))
-        made->why += " (render)";
-    return *made;
-}
+// A small refinement image and its face.
+const SmallDisc& small_disc() { return ::small_disc(SmallDiscRequest{"23000-23020", "1.391-1.390", "62000000", disc}); }
 
 class ChannelWeights : public testing::TestWithParam<ChannelCase> {};
 
