@@ -15,6 +15,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "scan/normal_equations.h"
 #include "scan/reader_parts.h"
 
 namespace {
@@ -116,28 +117,19 @@ double ring_sharpness(const cv::Mat& small, double cx, double cy, int stride, do
 // capture would otherwise make rings about points off the disc.
 void remove_plane(cv::Mat& picture)
 {
-    double n[3][3] = {};
-    double t[3] = {};
+    NormalEquations<3> sums;
     for (int y = 0; y < picture.rows; y += 2) {
         const float* row = picture.ptr<float>(y);
-        for (int x = 0; x < picture.cols; x += 2) {
-            const double basis[3] = {1, static_cast<double>(x), static_cast<double>(y)};
-            for (int i = 0; i < 3; ++i) {
-                t[i] += basis[i] * row[x];
-                for (int j = 0; j < 3; ++j)
-                    n[i][j] += basis[i] * basis[j];
-            }
-        }
+        for (int x = 0; x < picture.cols; x += 2)
+            sums.add({1, static_cast<double>(x), static_cast<double>(y)}, row[x]);
     }
-    cv::Mat normal(3, 3, CV_64F, n);
-    cv::Mat right(3, 1, CV_64F, t);
-    cv::Mat plane;
-    if (!cv::solve(normal, right, plane, cv::DECOMP_CHOLESKY))
+    double plane[3];
+    if (!sums.solve(plane))
         return;
     for (int y = 0; y < picture.rows; ++y) {
         float* row = picture.ptr<float>(y);
         for (int x = 0; x < picture.cols; ++x)
-            row[x] -= static_cast<float>(plane.at<double>(1) * x + plane.at<double>(2) * y);
+            row[x] -= static_cast<float>(plane[1] * x + plane[2] * y);
     }
 }
 
@@ -588,31 +580,22 @@ std::vector<EdgePoint> points_near(const std::vector<EdgePoint>& points, const D
 // affine map (no perspective). False when it is singular or not an ellipse.
 bool fit_rings(const std::vector<EdgePoint>& points, double unit, DiscMap& map)
 {
-    cv::Mat normal = cv::Mat::zeros(6, 6, CV_64F);
-    cv::Mat right = cv::Mat::zeros(6, 1, CV_64F);
+    NormalEquations<6> sums;
     const double p_unit = map.b > 0 ? unit * unit / map.b : 1;
     for (const EdgePoint& pt : points) {
         const double x = (pt.x - map.cx) / unit;
         const double y = (pt.y - map.cy) / unit;
-        const double row[6] = {x * x - y * y, 2 * x * y, x, y, 1, -pt.position / p_unit};
-        const double target = -(x * x + y * y);
-        for (int i = 0; i < 6; ++i) {
-            right.at<double>(i) += row[i] * target;
-            for (int j = 0; j < 6; ++j)
-                normal.at<double>(i, j) += row[i] * row[j];
-        }
+        sums.add({x * x - y * y, 2 * x * y, x, y, 1, -pt.position / p_unit}, -(x * x + y * y));
     }
-    if (points.size() < 12)
+    double solution[6];
+    if (points.size() < 12 || !sums.solve(solution))
         return false;
-    cv::Mat solution;
-    if (!cv::solve(normal, right, solution, cv::DECOMP_CHOLESKY))
-        return false;
-    const double u = solution.at<double>(0);
-    const double v = solution.at<double>(1);
-    const double e = solution.at<double>(2);
-    const double f = solution.at<double>(3);
-    const double g = solution.at<double>(4);
-    const double big_b = solution.at<double>(5);
+    const double u = solution[0];
+    const double v = solution[1];
+    const double e = solution[2];
+    const double f = solution[3];
+    const double g = solution[4];
+    const double big_b = solution[5];
     const double q[2][2] = {{1 + u, v}, {v, 1 - u}};
     const double det = q[0][0] * q[1][1] - q[0][1] * q[1][0];
     if (!(det > 0.25) || !(big_b > 0))

@@ -15,6 +15,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "common/worker_thread.h"
+#include "scan/normal_equations.h"
 #include "scan/reader_parts.h"
 
 namespace {
@@ -222,8 +223,7 @@ void remove_gradient(const Band& band, float* profile, double box, int width, bo
         return d > half;
     };
     const double leading = box - 0.5 * width;
-    double n[5][5] = {};
-    double t[5] = {};
+    NormalEquations<5> sums;
     for (int k = 0; k < count; ++k) {
         if (!away(k, box, 0.75 * width))
             continue;
@@ -233,25 +233,17 @@ void remove_gradient(const Band& band, float* profile, double box, int width, bo
             continue;
         const double sine = band.sines[k];
         const double cosine = band.cosines[k];
-        const double basis[5] = {1, sine, cosine, 2 * sine * cosine, cosine * cosine - sine * sine};
-        for (int i = 0; i < 5; ++i) {
-            t[i] += basis[i] * profile[k];
-            for (int j = 0; j < 5; ++j)
-                n[i][j] += basis[i] * basis[j];
-        }
+        sums.add({1, sine, cosine, 2 * sine * cosine, cosine * cosine - sine * sine}, profile[k]);
     }
-    cv::Mat normal(5, 5, CV_64F, n);
-    cv::Mat right(5, 1, CV_64F, t);
-    cv::Mat wave;
-    if (!cv::solve(normal, right, wave, cv::DECOMP_CHOLESKY))
+    double wave[5];
+    if (!sums.solve(wave))
         return;
     // The mean stays: the flanks and the box are measured against it.
     for (int k = 0; k < count; ++k) {
         const double sine = band.sines[k];
         const double cosine = band.cosines[k];
-        profile[k] -= static_cast<float>(wave.at<double>(1) * sine + wave.at<double>(2) * cosine +
-                                         wave.at<double>(3) * 2 * sine * cosine +
-                                         wave.at<double>(4) * (cosine * cosine - sine * sine));
+        profile[k] -= static_cast<float>(wave[1] * sine + wave[2] * cosine + wave[3] * 2 * sine * cosine +
+                                         wave[4] * (cosine * cosine - sine * sine));
     }
 }
 
@@ -260,23 +252,14 @@ void remove_gradient(const Band& band, float* profile, double box, int width, bo
 bool fit_parabola(const std::vector<RowEdge>& rows, const std::vector<bool>& keep, double c[3], double cov[3][3],
                   double& rms)
 {
-    double n[3][3] = {};
-    double t[3] = {};
-    int used = 0;
-    for (std::size_t k = 0; k < rows.size(); ++k) {
-        if (!keep[k])
-            continue;
-        const double basis[3] = {1, rows[k].u, rows[k].u * rows[k].u};
-        for (int i = 0; i < 3; ++i) {
-            t[i] += basis[i] * rows[k].angle;
-            for (int j = 0; j < 3; ++j)
-                n[i][j] += basis[i] * basis[j];
-        }
-        used += 1;
-    }
+    NormalEquations<3> sums;
+    for (std::size_t k = 0; k < rows.size(); ++k)
+        if (keep[k])
+            sums.add({1, rows[k].u, rows[k].u * rows[k].u}, rows[k].angle);
+    const int used = sums.count;
     if (used < 4)
         return false;
-    cv::Mat normal(3, 3, CV_64F, n);
+    const cv::Mat normal(3, 3, CV_64F, &sums.normal[0][0]);
     cv::Mat inverse;
     if (cv::invert(normal, inverse, cv::DECOMP_SVD) == 0)
         return false;
@@ -284,7 +267,7 @@ bool fit_parabola(const std::vector<RowEdge>& rows, const std::vector<bool>& kee
         c[i] = 0;
         for (int j = 0; j < 3; ++j) {
             cov[i][j] = inverse.at<double>(i, j);
-            c[i] += cov[i][j] * t[j];
+            c[i] += cov[i][j] * sums.right[j];
         }
     }
     double sum = 0;

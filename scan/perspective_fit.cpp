@@ -8,6 +8,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "scan/normal_equations.h"
 #include "scan/reader_parts.h"
 
 namespace {
@@ -55,7 +56,7 @@ void set_from_inverse(const InverseMap& inverse, DiscMap& map)
 // when asked the normal equations of their derivatives (J^T J, J^T r). Infinite
 // when a point lies beyond the horizon or the inverse is no longer an ellipse's.
 double perspective_cost(const std::vector<EdgePoint>& points, const InverseMap& inverse,
-                        double normal[perspective_terms][perspective_terms], double* gradient)
+                        NormalEquations<perspective_terms>* sums)
 {
     const double* p = inverse.p;
     const double k00 = 0.5 * inverse.trace + p[2];
@@ -80,7 +81,7 @@ double perspective_cost(const std::vector<EdgePoint>& points, const InverseMap& 
         const double grows = rho2 > 1e-6 ? 1 : 0;
         const double r = radius - rho;
         cost += r * r;
-        if (gradient == nullptr)
+        if (sums == nullptr)
             continue;
         const double lq = length * q;
         const double row[perspective_terms] = {-((k00 * nx + k01 * ny) / length - radius * p[4]) / q,
@@ -91,11 +92,7 @@ double perspective_cost(const std::vector<EdgePoint>& points, const InverseMap& 
                                                -radius * vy / q,
                                                -0.5 * grows / rho,
                                                -0.5 * grows * pt.position / rho};
-        for (int i = 0; i < perspective_terms; ++i) {
-            gradient[i] += row[i] * r;
-            for (int j = 0; j < perspective_terms; ++j)
-                normal[i][j] += row[i] * row[j];
-        }
+        sums->add(row, r);
     }
     return cost;
 }
@@ -105,9 +102,10 @@ double perspective_cost(const std::vector<EdgePoint>& points, const InverseMap& 
 // system cannot be solved.
 bool damped_step(const std::vector<EdgePoint>& points, const InverseMap& inverse, double damping, InverseMap& trial)
 {
-    double normal[perspective_terms][perspective_terms] = {};
-    double gradient[perspective_terms] = {};
-    perspective_cost(points, inverse, normal, gradient);
+    NormalEquations<perspective_terms> sums;
+    perspective_cost(points, inverse, &sums);
+    const auto& normal = sums.normal;
+    const double* gradient = sums.right;
     double scale[perspective_terms];
     cv::Mat system(perspective_terms, perspective_terms, CV_64F);
     cv::Mat right(perspective_terms, 1, CV_64F);
@@ -136,7 +134,7 @@ bool damped_step(const std::vector<EdgePoint>& points, const InverseMap& inverse
 bool refine_perspective(const std::vector<EdgePoint>& points, DiscMap& map)
 {
     InverseMap inverse = inverse_of(map);
-    double cost = perspective_cost(points, inverse, nullptr, nullptr);
+    double cost = perspective_cost(points, inverse, nullptr);
     constexpr std::size_t least = 2 * static_cast<std::size_t>(perspective_terms);
     if (!std::isfinite(cost) || points.size() < least)
         return false;
@@ -145,7 +143,7 @@ bool refine_perspective(const std::vector<EdgePoint>& points, DiscMap& map)
     for (int step = 0; step < 40 && damping < 1e8; ++step) {
         InverseMap trial;
         const double trial_cost =
-            damped_step(points, inverse, damping, trial) ? perspective_cost(points, trial, nullptr, nullptr) : cost;
+            damped_step(points, inverse, damping, trial) ? perspective_cost(points, trial, nullptr) : cost;
         if (!(trial_cost < cost)) {
             damping *= 10;
             continue;
