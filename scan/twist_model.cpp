@@ -5,8 +5,7 @@
 // The model is kept only when enough distinct twists fix it and the residuals agree
 // with the errors; a line or two that disagree with the rest are dropped first. The
 // twists are judged by their rows' scatter alone: the lines' own errors, which the
-// readings hand on, would let twists that fit no one model pass. The model's spread,
-// which tells a loose model, counts them.
+// readings hand on, would let twists that fit no one model pass.
 #include <cmath>
 
 #include "scan/reader_parts.h"
@@ -54,7 +53,6 @@ struct Normal {
     double jtr[2] = {};
     double chi = 0;
     int lines = 0;
-    double spread[2][2] = {};  // sum of w^2 s^2 g g^T, s each twist's handed-on error
 };
 
 Normal normal_at(const BurnedImage& image, const CaptureReading& reading, TrackModel m)
@@ -81,13 +79,8 @@ Normal normal_at(const BurnedImage& image, const CaptureReading& reading, TrackM
         n.jtr[1] += w * g1 * r;
         n.chi += w * r * r;
         n.lines += 1;
-        const double handed_on = line.twist_error * line.twist_error + scale_error * scale_error;
-        n.spread[0][0] += w * w * handed_on * g0 * g0;
-        n.spread[0][1] += w * w * handed_on * g0 * g1;
-        n.spread[1][1] += w * w * handed_on * g1 * g1;
     }
     n.jtj[1][0] = n.jtj[0][1];
-    n.spread[1][0] = n.spread[0][1];
     return n;
 }
 
@@ -158,26 +151,6 @@ int worst_line(const BurnedImage& image, const CaptureReading& reading, TrackMod
     return worst;
 }
 
-// The model's spread: what the twists' handed-on errors give the fit that the rows'
-// errors weighed (A^-1 B A^-1), or the rows' own, widened when the residuals say
-// they were too small, if that is wider.
-void model_covariance(const Normal& n, double chi_per_line, double (&covariance)[2][2])
-{
-    const double det = n.jtj[0][0] * n.jtj[1][1] - n.jtj[0][1] * n.jtj[1][0];
-    const double inverse[2][2] = {{n.jtj[1][1] / det, -n.jtj[0][1] / det}, {-n.jtj[1][0] / det, n.jtj[0][0] / det}};
-    double handed_on[2][2] = {};
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j)
-            for (int k = 0; k < 2; ++k)
-                for (int l = 0; l < 2; ++l)
-                    handed_on[i][j] += inverse[i][k] * n.spread[k][l] * inverse[l][j];
-    const double widen = std::max(1.0, chi_per_line);
-    const bool rows_wider = widen * inverse[0][0] > handed_on[0][0];
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j)
-            covariance[i][j] = rows_wider ? widen * inverse[i][j] : handed_on[i][j];
-}
-
 }  // namespace
 
 void fit_twist_model(const BurnedImage& image, CaptureReading& reading)
@@ -213,8 +186,13 @@ void fit_twist_model(const BurnedImage& image, CaptureReading& reading)
         reading.model_fit = ModelFit::inconsistent;
         return;
     }
+    const double det = n.jtj[0][0] * n.jtj[1][1] - n.jtj[0][1] * n.jtj[1][0];
+    // The errors widened when the residuals say they were too small.
+    const double widen = std::max(1.0, chi_per_line);
     reading.model = m;
-    model_covariance(n, chi_per_line, reading.covariance);
+    reading.covariance[0][0] = widen * n.jtj[1][1] / det;
+    reading.covariance[0][1] = reading.covariance[1][0] = -widen * n.jtj[0][1] / det;
+    reading.covariance[1][1] = widen * n.jtj[0][0] / det;
     if (!(std::sqrt(reading.covariance[0][0]) <= loose_tr0_bytes)) {
         reading.model_fit = ModelFit::loose;
         return;
